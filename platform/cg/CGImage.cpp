@@ -1,0 +1,59 @@
+#include "cg/CGImage.h"
+
+#include <cstring>
+#include <memory>
+
+struct CGImage {
+  int refCount;
+  size_t width;
+  size_t height;
+  std::shared_ptr<const std::vector<UInt8>> pixels;
+};
+
+namespace {
+
+// The drawing code addresses pixels with 16-bit coordinates.
+constexpr size_t kLargestSide = 32767;
+size_t lgLiveImages = 0;
+
+CGImageRef NewImage(size_t width, size_t height, std::shared_ptr<const std::vector<UInt8>> pixels) {
+  ++lgLiveImages;
+  return new CGImage{1, width, height, std::move(pixels)};
+}
+
+}  // namespace
+
+CGImageRef CGImageCreateFromARGB(size_t width, size_t height, const UInt8* pixels,
+                                 size_t bytesPerRow) {
+  if (width == 0 || height == 0 || width > kLargestSide || height > kLargestSide ||
+      pixels == nullptr || bytesPerRow < width * 4)
+    return nullptr;
+  auto copy = std::make_shared<std::vector<UInt8>>(width * height * 4);
+  for (size_t y = 0; y < height; ++y)
+    std::memcpy(copy->data() + y * width * 4, pixels + y * bytesPerRow, width * 4);
+  return NewImage(width, height, std::move(copy));
+}
+
+CGImageRef CGImageCreateCopy(CGImageRef image) {
+  if (image == nullptr) return nullptr;
+  return NewImage(image->width, image->height, image->pixels);
+}
+
+CGImageRef CGImageRetain(CGImageRef image) {
+  if (image != nullptr) ++image->refCount;
+  return image;
+}
+
+void CGImageRelease(CGImageRef image) {
+  if (image == nullptr) return;
+  if (--image->refCount == 0) {
+    delete image;
+    --lgLiveImages;
+  }
+}
+
+size_t CGImageGetWidth(CGImageRef image) { return image ? image->width : 0; }
+size_t CGImageGetHeight(CGImageRef image) { return image ? image->height : 0; }
+const UInt8* CGImageARGBPixels(CGImageRef image) { return image ? image->pixels->data() : nullptr; }
+
+size_t LiveCGImages() { return lgLiveImages; }

@@ -1,0 +1,27 @@
+// CoreGraphics image stand-in: an immutable, reference-counted picture of
+// 8-bit premultiplied A,R,G,B pixels (in that order in memory). Copies share
+// the pixels; every create or copy is balanced by one CGImageRelease.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "MacTypes.h"
+
+struct CGImage;
+typedef CGImage* CGImageRef;
+
+// A new image from `height` rows of `bytesPerRow` bytes, `width` A,R,G,B
+// pixels each; the pixels are copied. Nil for an empty or oversized picture.
+CGImageRef CGImageCreateFromARGB(size_t width, size_t height, const UInt8* pixels,
+                                 size_t bytesPerRow);
+CGImageRef CGImageCreateCopy(CGImageRef image);
+CGImageRef CGImageRetain(CGImageRef image);
+void CGImageRelease(CGImageRef image);
+size_t CGImageGetWidth(CGImageRef image);
+size_t CGImageGetHeight(CGImageRef image);
+// Tightly packed rows of 4 × width bytes; nil for a nil image.
+const UInt8* CGImageARGBPixels(CGImageRef image);
+
+// Image objects alive; tests use it to check that copies and releases balance.
+size_t LiveCGImages();

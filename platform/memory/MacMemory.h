@@ -1,0 +1,37 @@
+// Memory Manager stand-in: pointer blocks and handles that know their size.
+//
+// Block convention shared by the host and the plug-in: every block starts
+// with a 16-byte header (a magic word and the block's size) in front of the
+// bytes handed out, so either side can ask the size of a block the other one
+// allocated (GetPtrSize). Both sides link this same code.
+#pragma once
+
+#include <cstddef>
+
+#include "MacTypes.h"
+
+typedef SInt32 Size;
+
+Ptr NewPtr(Size byteCount);
+Ptr NewPtrClear(Size byteCount);
+void DisposePtr(Ptr p);
+Size GetPtrSize(Ptr p);
+
+Handle NewHandle(Size byteCount);
+Handle NewHandleClear(Size byteCount);
+void DisposeHandle(Handle h);
+Size GetHandleSize(Handle h);
+void SetHandleSize(Handle h, Size newSize);
+// Blocks never move here; locking keeps its contract by doing nothing.
+inline void HLock(Handle) {}
+inline void HUnlock(Handle) {}
+
+// Result of the most recent allocation call: noErr or memFullErr.
+OSErr MemError();
+
+// Blocks allocated through this module and not yet disposed of.
+size_t LiveMemoryBlocks();
+
+// Test seam: make the allocation after `count` more successful ones fail
+// (negative: never fail). Lets tests walk the out-of-memory paths.
+void SetAllocationFailureCountdown(int count);

@@ -1,0 +1,49 @@
+#include "effect/pascalFX.h"
+
+#include <cstring>
+
+#include "common/commonprocs.h"
+#include "effect/DataHandling.h"
+#include "memory/MacMemory.h"
+#include "storage/prefsloader.h"
+#include "text/PascalString.h"
+
+void InitPascal() {}
+
+void pGetConfigSize(UInt32& theSize) { theSize = sizeof(PluginDataRec); }
+
+void InitMyPlugIn(void* theData) {
+  Assert(theData, PStr("Unable to allocate new data structure"));
+  InitPluginData(static_cast<PluginDataPtr>(theData));
+}
+
+void pCopyConfig(void* source, void* dest) {
+  if (source == nullptr || dest == nullptr) return;
+  Ptr sourceBlock = static_cast<Ptr>(source), destBlock = static_cast<Ptr>(dest);
+  UInt32 size;
+  pGetConfigSize(size);
+  // A block shorter than the record cannot take the copy either.
+  if (GetPtrSize(sourceBlock) != GetPtrSize(destBlock) || UInt32(GetPtrSize(destBlock)) < size)
+    Terminate(PStr("Non-Matching Blocks"), PStr("The Size of Source and Dest do not match"));
+  std::memcpy(dest, source, size);
+  PluginDataPtr from = static_cast<PluginDataPtr>(source), to = static_cast<PluginDataPtr>(dest);
+  if (from->TheRendered != nullptr) to->TheRendered = CGImageCreateCopy(from->TheRendered);
+  to->TheOriginalImage = nullptr;
+}
+
+void pUncopyConfig(void* theData) {
+  Assert(theData, PStr("Nil data in pUncopyConfig"));
+  PluginDataPtr record = static_cast<PluginDataPtr>(theData);
+  if (record->TheRendered != nullptr) CGImageRelease(record->TheRendered);
+}
+
+void InitPluginData(PluginDataPtr theConfig) {
+  Assert(theConfig, PStr("Nil theConfig on InitPluginData"));
+  ResetConfig(theConfig, true);
+  // Persistence failures are silent: without a saved record the defaults stay.
+  EnsureSettingsFile();
+  ReadConfig(theConfig);
+  SaveConfig(theConfig);
+}
+
+SInt16 GetMediaFormat(PluginDataPtr theData) { return theData ? theData->MediaType : 1; }

@@ -1,0 +1,186 @@
+#include "storage/prefsloader.h"
+
+#include <cstring>
+#include <string>
+
+#include "effect/PluginDefines.h"
+#include "files/Files.h"
+#include "memory/MacMemory.h"
+#include "resources/Resources.h"
+#include "text/PascalString.h"
+
+namespace {
+
+// Field access in the machine's byte order, at a byte offset of the record.
+template <typename T>
+void PutField(Handle h, size_t offset, const T& value) {
+  std::memcpy(*h + offset, &value, sizeof(T));
+}
+template <typename T>
+T GetField(Handle h, size_t offset) {
+  T value;
+  std::memcpy(&value, *h + offset, sizeof(T));
+  return value;
+}
+
+void PutRelRect(Handle h, size_t offset, const RelRect& r) {
+  PutField(h, offset, r.Left);
+  PutField(h, offset + 8, r.Right);
+  PutField(h, offset + 16, r.Top);
+  PutField(h, offset + 24, r.Bottom);
+}
+RelRect GetRelRect(Handle h, size_t offset) {
+  return {GetField<Float64>(h, offset), GetField<Float64>(h, offset + 8),
+          GetField<Float64>(h, offset + 16), GetField<Float64>(h, offset + 24)};
+}
+
+void PutColor(Handle h, size_t offset, const RGBColor& c) {
+  PutField(h, offset, c.red);
+  PutField(h, offset + 2, c.green);
+  PutField(h, offset + 4, c.blue);
+}
+RGBColor GetColor(Handle h, size_t offset) {
+  return {GetField<UInt16>(h, offset), GetField<UInt16>(h, offset + 2),
+          GetField<UInt16>(h, offset + 4)};
+}
+
+// The settings file's FSSpec. noErr only when the file exists.
+OSErr SettingsFileSpec(FSSpec& spec) {
+  SInt16 vRefNum;
+  SInt32 dirID;
+  OSErr err = FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vRefNum, &dirID);
+  if (err != noErr) return err;
+  std::string name = std::string(cProductCode) + "-Prefs";
+  return FSMakeFSSpec(vRefNum, dirID, PStr(name.c_str()), &spec);
+}
+
+// Opens the existing settings file and makes it current; -1 on failure.
+SInt16 OpenSettingsFile() {
+  FSSpec spec;
+  if (SettingsFileSpec(spec) != noErr) return -1;
+  SInt16 ref = FSpOpenResFile(&spec, fsCurPerm);
+  if (ref == -1 || ResError() != noErr) return -1;
+  UseResFile(ref);
+  return ResError() == noErr ? ref : -1;
+}
+
+// Keeps a damaged file for the user under a name that says so.
+bool MoveDamagedAside(const FSSpec& spec) {
+  std::string base = PascalBytes(spec.name) + ".damaged";
+  for (int n = 1; n <= 100; ++n) {
+    std::string name = n == 1 ? base : base + "-" + std::to_string(n);
+    OSErr err = FSpRename(&spec, PStr(name.c_str()));
+    if (err == noErr) return true;
+    if (err != dupFNErr) return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool Config2Save(const PluginDataRec* TheConfig, ConfigSaveH TheSaveConfig) {
+  if (TheSaveConfig == nullptr || TheConfig == nullptr) return false;
+  if (UInt32(GetHandleSize(TheSaveConfig)) < kConfigSaveSize) return false;
+  PutField(TheSaveConfig, kSaveSizeInBytes, kConfigSaveSize);
+  PutField(TheSaveConfig, kSaveVersion, kConfigSaveVersion);
+  PutRelRect(TheSaveConfig, kSaveStartRel, TheConfig->StartRel);
+  PutRelRect(TheSaveConfig, kSaveEndRel, TheConfig->EndRel);
+  for (int k = 1; k <= 6; ++k) PutColor(TheSaveConfig, kSaveColors + 6 * (k - 1), TheConfig->Colors[k]);
+  for (int k = 1; k <= 6; ++k) PutField(TheSaveConfig, kSaveSliders + 2 * (k - 1), TheConfig->Sliders[k]);
+  PutColor(TheSaveConfig, kSaveFrameStartColor, TheConfig->FrameStartColor);
+  PutColor(TheSaveConfig, kSaveFrameEndColor, TheConfig->FrameEndColor);
+  PutField(TheSaveConfig, kSaveMediaType, TheConfig->MediaType);
+  PutField(TheSaveConfig, kSaveKeepProps, UInt8(TheConfig->KeepProps ? 1 : 0));
+  PutField(TheSaveConfig, kSaveBlendMode, TheConfig->BlendMode);
+  Str255 misc;
+  CopyCStringToPascal(kConfigSaveMiscString, misc);
+  std::memcpy(*TheSaveConfig + kSaveMiscString, misc, size_t(misc[0]) + 1);
+  return true;
+}
+
+bool Save2Config(PluginDataRec* TheConfig, ConfigSaveH TheSaveConfig) {
+  if (TheSaveConfig == nullptr || TheConfig == nullptr) return false;
+  // The resource must be exactly a record of this build before any field is read.
+  if (UInt32(GetHandleSize(TheSaveConfig)) != kConfigSaveSize) return false;
+  if (GetField<UInt32>(TheSaveConfig, kSaveSizeInBytes) != kConfigSaveSize) return false;
+  if (GetField<UInt32>(TheSaveConfig, kSaveVersion) != kConfigSaveVersion) return false;
+  TheConfig->StartRel = GetRelRect(TheSaveConfig, kSaveStartRel);
+  TheConfig->EndRel = GetRelRect(TheSaveConfig, kSaveEndRel);
+  for (int k = 1; k <= 6; ++k) TheConfig->Colors[k] = GetColor(TheSaveConfig, kSaveColors + 6 * (k - 1));
+  for (int k = 1; k <= 6; ++k)
+    TheConfig->Sliders[k] = GetField<SInt16>(TheSaveConfig, kSaveSliders + 2 * (k - 1));
+  TheConfig->FrameStartColor = GetColor(TheSaveConfig, kSaveFrameStartColor);
+  TheConfig->FrameEndColor = GetColor(TheSaveConfig, kSaveFrameEndColor);
+  TheConfig->MediaType = GetField<SInt16>(TheSaveConfig, kSaveMediaType);
+  TheConfig->KeepProps = GetField<UInt8>(TheSaveConfig, kSaveKeepProps) != 0;
+  TheConfig->BlendMode = GetField<SInt16>(TheSaveConfig, kSaveBlendMode);
+  return true;
+}
+
+// The new record is complete before the old one is touched, and the file is
+// rewritten as a whole (temporary, flush, rename): it holds either the old
+// record or the new one, never neither.
+bool SaveConfig(const PluginDataRec* TheConfig) {
+  if (TheConfig == nullptr) return false;
+  ConfigSaveH record = NewHandleClear(Size(kConfigSaveSize));
+  if (record == nullptr) return false;
+  Config2Save(TheConfig, record);
+
+  SInt16 ref = OpenSettingsFile();
+  if (ref == -1) {
+    DisposeHandle(record);
+    return false;
+  }
+  Handle old = Get1Resource(kConfigResourceType, kConfigResourceID);
+  if (old != nullptr) RemoveResource(old);
+  AddResource(record, kConfigResourceType, kConfigResourceID, PStr(kConfigResourceName));
+  bool added = ResError() == noErr;
+  if (!added) {
+    DisposeHandle(record);
+    if (old != nullptr) AddResource(old, kConfigResourceType, kConfigResourceID, PStr(kConfigResourceName));
+  } else if (old != nullptr) {
+    DisposeHandle(old);
+  }
+  UpdateResFile(ref);
+  bool written = added && ResError() == noErr;
+  if (added) ReleaseResource(record);
+  CloseResFile(ref);
+  return written;
+}
+
+bool ReadConfig(PluginDataRec* TheConfig) {
+  if (TheConfig == nullptr) return false;
+  SInt16 ref = OpenSettingsFile();
+  if (ref == -1) return false;
+  Handle record = Get1Resource(kConfigResourceType, kConfigResourceID);
+  if (record == nullptr) {
+    CloseResFile(ref);
+    return false;
+  }
+  DetachResource(record);
+  CloseResFile(ref);
+  bool accepted = Save2Config(TheConfig, record);
+  DisposeHandle(record);
+  return accepted;
+}
+
+bool EnsureSettingsFile() {
+  FSSpec spec;
+  OSErr err = SettingsFileSpec(spec);
+  if (err == noErr) {
+    SInt16 saved = CurResFile();
+    SInt16 ref = FSpOpenResFile(&spec, fsRdPerm);
+    if (ref != -1) {
+      CloseResFile(ref);
+      UseResFile(saved);
+      return true;
+    }
+    // Only a file that is there but not a resource file is set aside; a
+    // folder or an unreadable file is left alone.
+    if (ResError() != mapReadErr || !MoveDamagedAside(spec)) return false;
+    err = fnfErr;
+  }
+  if (err != fnfErr) return false;
+  FSpCreateResFile(&spec, kSettingsFileCreator, kSettingsFileType, smSystemScript);
+  return ResError() == noErr;
+}

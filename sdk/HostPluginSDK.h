@@ -1,0 +1,133 @@
+// The host interface shared by quorvel-host and the plug-ins it loads: the
+// parameter block passed with every call, the selectors, the results, the
+// callback table and the description records.
+//
+// A plug-in is a bundle whose library exports its entry point under the
+// symbol "main" with the signature HYPluginEntry. The host fills the
+// parameter block, calls the entry with a selector, and keeps `clientData`
+// for the plug-in between calls.
+#pragma once
+
+#include "MacTypes.h"
+
+struct OpaqueGWorld;
+typedef OpaqueGWorld* GWorldPtr;
+struct PixMap;
+typedef PixMap* PixMapPtr;
+typedef PixMapPtr* PixMapHandle;
+
+typedef SInt32 HYPluginResult;
+enum : HYPluginResult {
+  kPluginOK = 0,
+  kPluginCancel = 1,
+  kPluginFinished = 2,
+  kPluginBadParams = 3,
+  kPluginOutOfMemory = 4,
+  kPluginOutOfDiskSpace = 5,
+  kPluginFailed = 6,
+  kPluginCantGetNeededFrame = 7,
+  kPluginUnimplemented = 8,
+  kPluginTryAgainLater = 9,
+  kPluginAppIsTooOld = 10,
+  kPluginAppIsTooNew = 11,
+};
+
+typedef UInt8 HYPluginSelector;
+enum : HYPluginSelector {
+  kPlugGetInfo = 1,
+  kPlugInitialize = 2,
+  kPlugDrawIcon = 3,
+  kPlugDrawThumbNail = 4,
+  kPlugFilePlaceHolder = 5,
+  kPlugDoFrame = 6,
+  kPlugCallOnceWithInitAndTerminate = 7,
+  kPlugTerminate = 8,
+  kPlugCustomButtonClick = 9,
+};
+
+// The interface version this host offers; plug-ins refuse 3 and lower.
+enum : SInt16 { kHostInterfaceVersion = 4 };
+
+typedef SInt16 HYRefDVQuality;
+enum : HYRefDVQuality { kDVLowQuality = 0, kDVHighQuality = 1 };
+
+enum : SInt32 { kPluginFilterType = 105 };  // 'i'
+
+constexpr int kHYLabelSize = 128;        // 127 characters and the terminating zero
+constexpr int kHYButtonTitleSize = 32;   // 31 characters and the terminating zero
+constexpr int kHYFilterSliderCount = 3;
+
+struct HYPluginGetInfo {
+  SInt32 pluginType;
+  SInt32 framesToBeRendered;
+  SInt32 takeFromClipBefore;
+  SInt32 takeFromClipAfter;
+  SInt32 minSpeedFrames;
+  SInt32 maxSpeedFrames;
+  Boolean mustTakeFromSingleClips;
+  UInt32 pluginFlags;
+  SInt32 bestThumbOffset;  // the frame a placeholder render shows
+};
+
+struct HYPluginFilterSliderInfo {
+  Float32 defaultValue;
+  char label[kHYLabelSize];
+  char minLabel[kHYLabelSize];
+  char maxLabel[kHYLabelSize];
+};
+
+struct HY2PluginGetInfo {
+  SInt32 baseMemoryNeeded;
+  SInt32 selectedFrames;  // filled in by the host before kPlugGetInfo
+  char group[kHYLabelSize];
+  SInt32 sliderCount;
+  HYPluginFilterSliderInfo filterSliders[kHYFilterSliderCount];
+};
+
+struct HY3PluginGetInfo {
+  char buttonTitle[kHYButtonTitleSize];
+};
+
+struct HYPluginFilterInfo {
+  Float32 sliderValues[kHYFilterSliderCount];
+  SInt32 fadeInFrames;
+  SInt32 fadeOutFrames;
+};
+
+// Callbacks. `instance` is the parameter block's instance, handed back
+// unchanged. Blocks from NewPtrClear follow the shared block convention
+// (memory/MacMemory.h), so either side can ask their size.
+struct HYProcs {
+  Ptr (*NewPtrClear)(SInt32 byteCount);
+  void (*DisposePtr)(Ptr block);
+  HYPluginResult (*GetFrame)(void* instance, SInt32 frameNumber, GWorldPtr* outFrame, SInt16 width,
+                             SInt16 height, HYRefDVQuality quality, Float32* outVolume,
+                             void** outCookie);
+  HYPluginResult (*ReleaseFrame)(void* instance, void* cookie);
+  HYPluginResult (*Blit)(PixMapHandle source, PixMapHandle destination, const Rect* sourceRect,
+                         const Rect* destinationRect, SInt16 opacity);
+  HYPluginResult (*MixAudio)(void* instance, void* cookie, SInt32 level);
+  HYPluginResult (*GetFilterInfo)(void* instance, HYPluginFilterInfo** outInfo);
+  HYPluginResult (*ReleaseFilterInfo)(void* instance, HYPluginFilterInfo* info);
+};
+
+struct _PluginParams {
+  SInt16 interfaceVersion;
+  void* instance;
+  HYPluginSelector selector;
+  HYProcs* procs;
+  HYPluginGetInfo getInfo;
+  SInt32 startFrame;   // first frame of the effect in the clip
+  SInt32 renderFrame;  // position of the requested frame within the effect
+  SInt32 frameCount;   // number of frames of the effect
+  Boolean proxyOnly;
+  Rect frameRect;      // where the rendered frame goes in `frame`
+  GWorldPtr frame;     // the host's output buffer
+  void* clientData;    // kept by the host for the plug-in between calls
+  HY2PluginGetInfo getInfo2;
+  HY3PluginGetInfo getInfo3;
+};
+typedef _PluginParams HYPluginParams;
+
+typedef SInt32 (*HYPluginEntry)(SInt16 which, HYPluginParams* params);
+constexpr const char* kHYPluginEntrySymbol = "main";
