@@ -30,6 +30,10 @@ struct OpenResFile {
   bool dirty = false;
   UInt16 fileAttributes = 0;
   std::vector<OpenResource> resources;
+  // Loaded data goes with the file, also for files still open when the process ends.
+  ~OpenResFile() {
+    for (OpenResource& r : resources) DisposeHandle(r.handle);
+  }
 };
 
 const char kFinderInfoAttr[] = "user.com.apple.FinderInfo";
@@ -272,7 +276,6 @@ void CloseResFile(SInt16 refNum) {
     OpenResFile& file = *lgChain[k];
     if (file.refNum != refNum) continue;
     lgResError = file.dirty ? WriteResFile(file) : OSErr(noErr);
-    for (OpenResource& r : file.resources) DisposeHandle(r.handle);
     lgChain.erase(lgChain.begin() + long(k));
     if (lgCurrent == refNum) lgCurrent = lgChain.empty() ? 0 : lgChain.back()->refNum;
     return;

@@ -1,0 +1,137 @@
+// quorvel-host as a person runs it: its output, its exit status, the settings
+// file it leaves, and its one-line errors.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "TestSupport.h"
+#include "resources/ResourceFork.h"
+
+namespace {
+
+struct HostRun {
+  int status;
+  std::string out, err;
+};
+
+std::string Quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+HostRun Host(const std::string& args, const std::string& configHome) {
+  TempDir out;
+  std::string cmd = "XDG_CONFIG_HOME=" + Quoted(configHome) + " " + Quoted(QUORVEL_HOST_PATH) + " " +
+                    args + " >" + Quoted(out / "out") + " 2>" + Quoted(out / "err");
+  int raw = std::system(cmd.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(out / "out"), ReadText(out / "err")};
+}
+
+size_t Lines(const std::string& s) {
+  size_t n = 0;
+  for (char c : s) n += c == '\n';
+  return n;
+}
+
+TEST(HostCommand, InfoDescribesTheEffect) {
+  TempDir config;
+  HostRun r = Host("info --selected-frames 12", config.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Type:          filter"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Group:         Overlays"), std::string::npos);
+  EXPECT_NE(r.out.find("Button:        Picture and Motion\u2026"), std::string::npos);
+  EXPECT_NE(r.out.find("3. Unused slider 3 (no effect)"), std::string::npos);
+  EXPECT_NE(r.out.find("default 0.50"), std::string::npos);
+  EXPECT_NE(r.out.find("0x1380"), std::string::npos);
+  EXPECT_NE(r.out.find("renders 12 of 12 selected; takes 0 before and 12 after"), std::string::npos);
+
+  HostRun j = Host("info --json", config.path());
+  ASSERT_EQ(j.status, 0) << j.err;
+  EXPECT_NE(j.out.find("\"pluginType\": 105"), std::string::npos) << j.out;
+  EXPECT_NE(j.out.find("\"flags\": 4992"), std::string::npos);
+  EXPECT_NE(j.out.find("\"buttonTitle\": \"Picture and Motion\u2026\""), std::string::npos);
+  EXPECT_NE(j.out.find("\"default\": 0.5"), std::string::npos);
+}
+
+TEST(HostCommand, TwoRunsLeaveTheDefaultRecordInTheSettingsFile) {
+  TempDir config;
+  ASSERT_EQ(Host("info", config.path()).status, 0);
+  ASSERT_EQ(Host("info", config.path()).status, 0);
+  EXPECT_EQ(FolderEntries(config.path()), std::vector<std::string>{"kwz41-Prefs"});
+  std::vector<UInt8> bytes = ReadFileBytes(config / "kwz41-Prefs");
+  ResourceForkContents c;
+  ASSERT_TRUE(ParseResourceFork(bytes.data(), bytes.size(), c));
+  ASSERT_EQ(c.resources.size(), 1u);
+  const ResourceEntry& e = c.resources[0];
+  EXPECT_EQ(e.type, FOUR_CHAR_CODE("Pref"));
+  EXPECT_EQ(e.id, 1);
+  EXPECT_EQ(e.name, "Config Settings");
+  ASSERT_EQ(e.data.size(), 396u);
+  auto u32 = [&](size_t at) { UInt32 v; std::memcpy(&v, &e.data[at], 4); return v; };
+  auto s16 = [&](size_t at) { SInt16 v; std::memcpy(&v, &e.data[at], 2); return v; };
+  auto f64 = [&](size_t at) { double v; std::memcpy(&v, &e.data[at], 8); return v; };
+  EXPECT_EQ(u32(0), 396u);
+  EXPECT_EQ(u32(4), 3u);
+  EXPECT_EQ(f64(16), 1.0);   // StartRel.Right
+  EXPECT_EQ(f64(56), 0.0);   // EndRel.Top
+  EXPECT_EQ(f64(64), 1.0);   // EndRel.Bottom
+  EXPECT_EQ(UInt16(s16(72)), 65535);  // Colors[1].red
+  EXPECT_EQ(s16(110), 50);            // Sliders[2]
+  EXPECT_EQ(UInt16(s16(122)), 65535);  // FrameStartColor.green
+  EXPECT_EQ(UInt16(s16(126)), 65535);  // FrameEndColor.red
+  EXPECT_EQ(s16(132), 1);
+  EXPECT_EQ(s16(136), 1);
+  EXPECT_EQ(e.data[138], 37);  // the length of the note that follows
+}
+
+TEST(HostCommand, BadBundlesGetAOneLineErrorAndAFailingStatus) {
+  TempDir config, notBundle, noLibrary, noEntry;
+  ::mkdir((noLibrary / "Contents").c_str(), 0700);
+  std::ofstream(noLibrary / "Contents/Manifest") << "Identifier: x.y\nExecutable: Linux/Missing.so\n";
+  ::mkdir((noEntry / "Contents").c_str(), 0700);
+  ::mkdir((noEntry / "Contents/Linux").c_str(), 0700);
+  std::ofstream(noEntry / "Contents/Manifest") << "Identifier: x.y\nExecutable: Linux/NoEntry.so\n";
+  ASSERT_EQ(::symlink(QUORVEL_NO_ENTRY_LIBRARY, (noEntry / "Contents/Linux/NoEntry.so").c_str()), 0);
+
+  struct Case {
+    std::string args, says;
+  } cases[] = {
+      {"--bundle " + Quoted(notBundle.path()) + " info", "not a bundle"},
+      {"--bundle " + Quoted(notBundle / "nowhere") + " info", "not a bundle"},
+      {"--bundle " + Quoted(noLibrary.path()) + " info", "has no library"},
+      {"--bundle " + Quoted(noEntry.path()) + " info", "has no entry point \"main\""},
+      {"--interface-version 3 info", "interface version is too old"},
+  };
+  for (const Case& c : cases) {
+    HostRun r = Host(c.args, config.path());
+    EXPECT_EQ(r.status, 1) << c.args;
+    EXPECT_EQ(Lines(r.err), 1u) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_TRUE(FolderEntries(config.path()).empty()) << "a refused start wrote settings";
+}
+
+TEST(HostCommand, UsageErrorsSayWhatIsWrong) {
+  TempDir config;
+  for (const char* args : {"", "frobnicate", "info --selected-frames -3", "--interface-version x info"}) {
+    HostRun r = Host(args, config.path());
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err.find("quorvel-host: "), std::string::npos);
+  }
+  EXPECT_EQ(Host("--help", config.path()).status, 0);
+}
+
+}  // namespace

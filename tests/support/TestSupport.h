@@ -1,0 +1,58 @@
+// Helpers shared by the tests: temporary folders, a private Preferences
+// folder, and a recorder for alerts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "alerts/Alerts.h"
+#include "MacTypes.h"
+
+// A fresh folder under $TMPDIR, removed with everything in it at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& leaf) const { return path_ + "/" + leaf; }
+
+ private:
+  std::string path_;
+};
+
+// Points $XDG_CONFIG_HOME at a fresh folder for the lifetime of the object.
+class ScopedPreferences {
+ public:
+  ScopedPreferences();
+  ~ScopedPreferences();
+  std::string folder() const { return dir_.path(); }
+  std::string settingsFile() const { return dir_ / "kwz41-Prefs"; }
+
+ private:
+  TempDir dir_;
+  std::string previous_;
+  bool hadPrevious_;
+};
+
+// Records every alert shown while it lives and answers with `answer`.
+class AlertRecorder {
+ public:
+  explicit AlertRecorder(DialogItemIndex answer = 1);
+  ~AlertRecorder();
+  const std::vector<AlertContent>& alerts() const;
+
+ private:
+  AlertPresenter previous_;
+};
+
+// For a test run as root, where permissions do not bind: hands `folder` to an
+// unprivileged user and becomes that user. Call it only in a child process
+// (a death test), since it cannot be undone.
+void BecomeUnprivilegedOwnerOf(const std::string& folder);
+
+std::vector<UInt8> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<UInt8>& bytes);
+bool PathExists(const std::string& path);
+std::vector<std::string> FolderEntries(const std::string& folder);
