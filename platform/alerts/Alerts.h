@@ -7,7 +7,7 @@
 #include <string>
 
 #include "MacTypes.h"
-#include "cfstring/CFString.h"
+#include "corefoundation/CFString.h"
 
 typedef SInt16 AlertType;
 enum : AlertType { kAlertStopAlert = 0, kAlertNoteAlert = 1, kAlertCautionAlert = 2, kAlertPlainAlert = 3 };

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "MacTypes.h"
-#include "cfstring/CFString.h"
+#include "corefoundation/CFString.h"
 
 struct BundleManifest {
   std::string identifier;

@@ -1,9 +1,13 @@
-// Diagnostics, alerts and small conversions shared by every module.
+// Routines shared by every module: diagnostics and alerts, small
+// conversions, rectangle geometry, offscreen buffers and colours.
 #pragma once
 
 #include "MacTypes.h"
-#include "cfstring/CFString.h"
+#include "corefoundation/CFString.h"
 #include "files/Files.h"
+#include "quickdraw/QuickDraw.h"
+
+// ---- Diagnostics and alerts (diagnostics.cpp) ----
 
 // Caution alert with a default button `OKText` and, when `CancelText` is not
 // empty, a cancel button. Answers 1 for the default button, 2 for cancel.
@@ -23,3 +27,33 @@ CFStringRef MakeCFString(ConstStr255Param TheString);
 void Num2Text(SInt32 TheNum, Str255 TheText);
 // The FSRef of the same file; all zero when the file cannot be resolved.
 FSRef FSSpec2FSRef(const FSSpec& TheFSS);
+
+// ---- Rectangle geometry (rectangles.cpp) ----
+
+void GetDims(const Rect& theRect, SInt32& wid, SInt32& hig);
+// Moves theRect so that its centre falls on the centre of theBounds.
+void CenterRectInRect(Rect& theRect, const Rect& theBounds);
+// inNewSize with its height recomputed from its width to the proportions of inOriginal.
+Rect KeepPropsWithFixedHorizontal(const Rect& inOriginal, const Rect& inNewSize);
+// inNewSize with its width recomputed from its height.
+Rect KeepPropsWithFixedVertical(const Rect& inOriginal, const Rect& inNewSize);
+// A rectangle at the origin with the proportions of inRect, sized to inFrame.
+Rect CalcProportionalRectForFrame(const Rect& inRect, const Rect& inFrame);
+// Truncation toward zero into 32 bits, as the geometry needs it: NaN gives 0
+// and values beyond the range give its ends, so no input is undefined.
+SInt32 TruncToLong(double value);
+
+// ---- Offscreen buffers and colours (buffers.cpp) ----
+
+Rect GetPortRect(GWorldPtr theGW);
+void LockGWorld(GWorldPtr theGW);
+// A new, locked buffer of theRect's size with bounds at (0, 0); nil on failure.
+GWorldPtr AllocateRectGWorld(const Rect& theRect);
+// Copies the whole source onto the whole target, scaled by whole pixels.
+void Source2Target(GWorldPtr TheSource, GWorldPtr TheTarget);
+
+RGBColor SetRGBColor(SInt16 R, SInt16 G, SInt16 B);
+PixRec Longint2PixRec(SInt32 TheLong);
+SInt32 PixRec2Longint(const PixRec& ThePixRec);
+SInt32 RGBColor2Longint(const RGBColor& TheColor);
+RGBColor Longint2RGBColor(SInt32 TheLong);

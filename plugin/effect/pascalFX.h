@@ -3,6 +3,7 @@
 #pragma once
 
 #include "effect/PluginData.h"
+#include "quickdraw/QuickDraw.h"
 
 // The effect side's start hook.
 void InitPascal();
@@ -17,3 +18,13 @@ void pUncopyConfig(void* theData);
 // Defaults, then the remembered settings (written back at once).
 void InitPluginData(PluginDataPtr theConfig);
 SInt16 GetMediaFormat(PluginDataPtr theData);
+
+// A host frame: the rectangle interpolated from 0 to maxFrames, then drawn.
+void DoPascalPixelEffect(GWorldPtr source, GWorldPtr dest, PluginDataPtr theConfig,
+                         SInt32 currentFrameIndex, SInt32 maxFrames);
+// The effect side's per-frame entry for the host side. The fades, the host's
+// slider values and the opacity are accepted and not used: the host's sliders
+// do not change the picture and the frame driver does the fading.
+void DoEffect(PluginDataPtr myConfig, HYPluginParams* params, GWorldPtr theSource, GWorldPtr theTarget,
+              SInt32 currentFrameIndex, SInt32 fadeInFrames, SInt32 fadeOutFrames, SInt32 totalFrames,
+              Float32 S1, Float32 S2, Float32 S3, SInt16& opacity);

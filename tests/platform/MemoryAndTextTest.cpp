@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "cfstring/CFString.h"
+#include "corefoundation/CFString.h"
 #include "memory/MacMemory.h"
 #include "text/PascalString.h"
 
@@ -69,15 +69,15 @@ TEST(MacRoman, CutsAtTwoHundredFiftyFiveCharacters) {
 }
 
 TEST(PlatformStrings, BalanceCreatesAndReleases) {
-  size_t before = LiveCFStrings();
+  size_t before = LiveCFObjects();
   CFStringRef a = CFStringCreateWithPascalString(kCFAllocatorDefault, PStr(""), kCFStringEncodingMacRoman);
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(CFStringUTF8(a), "");
   CFRetain(a);
   CFRelease(a);
-  EXPECT_EQ(LiveCFStrings(), before + 1);
+  EXPECT_EQ(LiveCFObjects(), before + 1);
   CFRelease(a);
-  EXPECT_EQ(LiveCFStrings(), before);
+  EXPECT_EQ(LiveCFObjects(), before);
   EXPECT_EQ(CFStringCreateWithCString(kCFAllocatorDefault, "\xFF\xFE", kCFStringEncodingUTF8), nullptr);
 }
 

@@ -11,7 +11,7 @@
 namespace {
 
 TEST(Diagnostics, NotifyShowsOneOkButtonAndReleasesItsTexts) {
-  size_t stringsBefore = LiveCFStrings();
+  size_t stringsBefore = LiveCFObjects();
   AlertRecorder recorder;
   Notify(PStr(""));
   ASSERT_EQ(recorder.alerts().size(), 1u);
@@ -21,11 +21,11 @@ TEST(Diagnostics, NotifyShowsOneOkButtonAndReleasesItsTexts) {
   EXPECT_EQ(a.explanation, "");
   EXPECT_EQ(a.defaultButton, "ok");
   EXPECT_EQ(a.cancelButton, "");
-  EXPECT_EQ(LiveCFStrings(), stringsBefore);
+  EXPECT_EQ(LiveCFObjects(), stringsBefore);
 }
 
 TEST(Diagnostics, StandardWarningAnswersTheButtonPressed) {
-  size_t stringsBefore = LiveCFStrings();
+  size_t stringsBefore = LiveCFObjects();
   {
     AlertRecorder pressesCancel(2);
     EXPECT_EQ(StandardWarning(PStr("Head"), PStr("Text \xA5"), PStr("Go"), PStr("Stop")), 2);
@@ -39,7 +39,7 @@ TEST(Diagnostics, StandardWarningAnswersTheButtonPressed) {
     EXPECT_EQ(StandardWarning(PStr("Head"), PStr(""), PStr("Go"), PStr("")), 1);
     EXPECT_EQ(pressesOk.alerts()[0].cancelButton, "");
   }
-  EXPECT_EQ(LiveCFStrings(), stringsBefore);
+  EXPECT_EQ(LiveCFObjects(), stringsBefore);
 }
 
 TEST(Diagnostics, AssertOnASetPointerShowsNothing) {

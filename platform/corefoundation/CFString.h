@@ -6,14 +6,12 @@
 #include <string>
 
 #include "MacTypes.h"
+#include "corefoundation/CFBase.h"
 
 struct __CFString;
 typedef const __CFString* CFStringRef;
-typedef const void* CFTypeRef;
-typedef const void* CFAllocatorRef;
 typedef UInt32 CFStringEncoding;
 
-constexpr CFAllocatorRef kCFAllocatorDefault = nullptr;
 constexpr CFStringEncoding kCFStringEncodingMacRoman = 0;
 constexpr CFStringEncoding kCFStringEncodingUTF8 = 0x08000100;
 
@@ -22,12 +20,5 @@ CFStringRef CFStringCreateWithPascalString(CFAllocatorRef alloc, ConstStr255Para
 // Returns nil for text that is not valid in the encoding.
 CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char* cStr,
                                       CFStringEncoding encoding);
-CFTypeRef CFRetain(CFTypeRef cf);
-void CFRelease(CFTypeRef cf);
-
 // The text as UTF-8 (the stand-in's way of handing it to the toolkit).
 std::string CFStringUTF8(CFStringRef s);
-
-// Strings created and not yet released; tests use it to check that every
-// string made is released.
-size_t LiveCFStrings();

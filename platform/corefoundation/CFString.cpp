@@ -1,20 +1,15 @@
-#include "cfstring/CFString.h"
+#include "corefoundation/CFString.h"
 
 #include "text/PascalString.h"
 
-struct __CFString {
-  int refCount;
+struct __CFString : CFObject {
+  explicit __CFString(std::string text) : utf8(std::move(text)) {}
   std::string utf8;
 };
 
 namespace {
 
-size_t lgLiveStrings = 0;
-
-CFStringRef MakeString(std::string utf8) {
-  ++lgLiveStrings;
-  return new __CFString{1, std::move(utf8)};
-}
+CFStringRef MakeString(std::string utf8) { return new __CFString(std::move(utf8)); }
 
 bool IsValidUTF8(const char* s) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(s);
@@ -52,20 +47,4 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFString
   return nullptr;
 }
 
-CFTypeRef CFRetain(CFTypeRef cf) {
-  if (cf != nullptr) ++const_cast<__CFString*>(static_cast<const __CFString*>(cf))->refCount;
-  return cf;
-}
-
-void CFRelease(CFTypeRef cf) {
-  if (cf == nullptr) return;
-  __CFString* s = const_cast<__CFString*>(static_cast<const __CFString*>(cf));
-  if (--s->refCount == 0) {
-    delete s;
-    --lgLiveStrings;
-  }
-}
-
 std::string CFStringUTF8(CFStringRef s) { return s ? s->utf8 : std::string(); }
-
-size_t LiveCFStrings() { return lgLiveStrings; }

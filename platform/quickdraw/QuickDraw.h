@@ -1,0 +1,91 @@
+// QuickDraw stand-in: 32-bit offscreen buffers (GWorlds) whose pixels are
+// A,R,G,B in memory on every processor, a process-wide current port with
+// per-port colours, rectangle painting and CopyBits with nearest-pixel
+// scaling. Pixel memory never moves, so locking keeps its contract by
+// doing nothing.
+//
+// The pixel at column x, row y (counted from the bounds' top-left) lies at
+// y * rowBytes + 4 * x from the base address; rowBytes may exceed 4 * width.
+#pragma once
+
+#include <cstddef>
+
+#include "HostPluginSDK.h"
+#include "MacTypes.h"
+
+struct PixMap {
+  Ptr baseAddr;
+  SInt32 rowBytes;
+  Rect bounds;
+  SInt16 pixelSize;  // always 32
+};
+typedef PixMap BitMap;
+
+typedef GWorldPtr CGrafPtr;
+typedef GWorldPtr GrafPtr;
+struct OpaqueGDHandle;
+typedef OpaqueGDHandle* GDHandle;
+typedef void* CTabHandle;
+typedef void* RgnHandle;
+typedef UInt32 GWorldFlags;
+typedef OSErr QDErr;
+
+// One pixel as it lies in memory.
+struct PixRec {
+  UInt8 Alpha;
+  UInt8 Red;
+  UInt8 Green;
+  UInt8 Blue;
+};
+typedef PixRec* PixRecPtr;
+
+enum : SInt16 { srcCopy = 0 };
+
+// Allocates a buffer of `boundsRect` (depth 32, or 0 meaning 32). Pixels start
+// transparent black. memFullErr when the memory cannot be had, paramErr for
+// an empty rectangle or another depth.
+QDErr NewGWorld(GWorldPtr* offscreenGWorld, SInt16 pixelDepth, const Rect* boundsRect,
+                CTabHandle cTable, GDHandle aGDevice, GWorldFlags flags);
+// A buffer over memory the caller owns and keeps alive while the buffer lives.
+QDErr NewGWorldFromPtr(GWorldPtr* offscreenGWorld, SInt16 pixelDepth, const Rect* boundsRect,
+                       CTabHandle cTable, GDHandle aGDevice, GWorldFlags flags, Ptr buffer,
+                       SInt32 rowBytes);
+void DisposeGWorld(GWorldPtr offscreenGWorld);
+
+PixMapHandle GetGWorldPixMap(GWorldPtr offscreenGWorld);
+Ptr GetPixBaseAddr(PixMapHandle pm);
+SInt32 GetPixRowBytes(PixMapHandle pm);
+Boolean LockPixels(PixMapHandle pm);
+void UnlockPixels(PixMapHandle pm);
+Rect* GetPortBounds(CGrafPtr port, Rect* rect);
+const BitMap* GetPortBitMapForCopyBits(CGrafPtr port);
+
+void GetGWorld(CGrafPtr* port, GDHandle* gdh);
+void SetGWorld(CGrafPtr port, GDHandle gdh);
+
+// Colours and painting act on the current port.
+void RGBForeColor(const RGBColor* color);
+void RGBBackColor(const RGBColor* color);
+void GetForeColor(RGBColor* color);
+void GetBackColor(RGBColor* color);
+// Fills the rectangle (clipped to the port) with the foreground colour, opaque.
+void PaintRect(const Rect* r);
+// Fills the rectangle with the background colour, opaque.
+void EraseRect(const Rect* r);
+// Draws the rectangle's one-pixel outline inside its edges in the foreground colour.
+void FrameRect(const Rect* r);
+
+// Copies srcRect of src onto dstRect of dst, scaling by repeating or dropping
+// whole pixels; all four bytes of a pixel are copied. Rectangles are in each
+// bitmap's own coordinates; the copy is clipped to both bitmaps.
+void CopyBits(const BitMap* srcBits, const BitMap* dstBits, const Rect* srcRect,
+              const Rect* dstRect, SInt16 mode, RgnHandle maskRgn);
+
+void SetRect(Rect* r, SInt16 left, SInt16 top, SInt16 right, SInt16 bottom);
+void OffsetRect(Rect* r, SInt16 dh, SInt16 dv);
+Boolean EmptyRect(const Rect* r);
+// The intersection; false (and an empty rectangle) when they do not meet.
+Boolean SectRect(const Rect* a, const Rect* b, Rect* dst);
+
+// Buffers allocated and not yet disposed of.
+size_t LiveGWorlds();
