@@ -100,28 +100,60 @@ pixman_f_transform ImageToDevice(const CGContext* c, CGRect rect, double iw, dou
   return t;
 }
 
-// Device pixels the image can touch: its corners' bounding box, one pixel
-// wider for the resampling, clipped to the context.
-pixman_box32_t DeviceBounds(const CGContext* c, const pixman_f_transform& t, double iw, double ih) {
-  double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
-  const double corners[4][2] = {{0, 0}, {iw, 0}, {0, ih}, {iw, ih}};
-  for (const auto& p : corners) {
-    const double x = t.m[0][0] * p[0] + t.m[0][1] * p[1] + t.m[0][2];
-    const double y = t.m[1][0] * p[0] + t.m[1][1] * p[1] + t.m[1][2];
-    minX = std::min(minX, x), maxX = std::max(maxX, x);
-    minY = std::min(minY, y), maxY = std::max(maxY, y);
+struct DevicePoint {
+  double x, y;
+};
+
+// The image's corners in device pixels, in order around the rectangle.
+void DeviceCorners(const pixman_f_transform& t, double iw, double ih, DevicePoint out[4]) {
+  const double corners[4][2] = {{0, 0}, {iw, 0}, {iw, ih}, {0, ih}};
+  for (int k = 0; k < 4; ++k) {
+    out[k].x = t.m[0][0] * corners[k][0] + t.m[0][1] * corners[k][1] + t.m[0][2];
+    out[k].y = t.m[1][0] * corners[k][0] + t.m[1][1] * corners[k][1] + t.m[1][2];
   }
-  auto clampTo = [](double v, int hi) { return int(std::max(0.0, std::min(double(hi), v))); };
-  return {clampTo(std::floor(minX) - 1, c->width), clampTo(std::floor(minY) - 1, c->height),
-          clampTo(std::ceil(maxX) + 1, c->width), clampTo(std::ceil(maxY) + 1, c->height)};
+}
+
+// Upright on whole pixels (no turn, or a multiple of a quarter turn): the
+// picture's edges then fall between pixels and need no antialiasing.
+bool OnPixelGrid(const pixman_f_transform& t, const DevicePoint corners[4]) {
+  constexpr double kTolerance = 1e-3;
+  const bool upright = (std::fabs(t.m[0][1]) < 1e-9 && std::fabs(t.m[1][0]) < 1e-9) ||
+                       (std::fabs(t.m[0][0]) < 1e-9 && std::fabs(t.m[1][1]) < 1e-9);
+  // A float quarter turn leaves a residue far below a thousandth of a pixel.
+  const bool nearlyUpright = std::fabs(t.m[0][1] * t.m[1][0]) < 1e-12 || std::fabs(t.m[0][0] * t.m[1][1]) < 1e-12;
+  if (!upright && !nearlyUpright) return false;
+  for (int k = 0; k < 4; ++k)
+    if (std::fabs(corners[k].x - std::round(corners[k].x)) > kTolerance ||
+        std::fabs(corners[k].y - std::round(corners[k].y)) > kTolerance)
+      return false;
+  return true;
+}
+
+pixman_point_fixed_t Fixed(DevicePoint p, const pixman_box32_t& box) {
+  return {pixman_double_to_fixed(p.x - box.x1), pixman_double_to_fixed(p.y - box.y1)};
 }
 
 // Composites `source` (iw x ih) through the image-to-device map `t` with the
-// operator, an optional global alpha and the filter.
+// operator and the global alpha. Like CoreGraphics, the picture is clipped to
+// its rectangle with antialiased edges and resampled with its edge pixels
+// extended, so a magnified picture keeps crisp, fully opaque edges.
 void CompositeTransformed(CGContext* c, pixman_image_t* source, double iw, double ih,
                           const pixman_f_transform& t, pixman_op_t op, double alpha,
                           pixman_filter_t filter) {
-  const pixman_box32_t box = DeviceBounds(c, t, iw, ih);
+  DevicePoint corners[4];
+  DeviceCorners(t, iw, ih, corners);
+  const bool onGrid = OnPixelGrid(t, corners);
+  double minX = corners[0].x, maxX = minX, minY = corners[0].y, maxY = minY;
+  for (const DevicePoint& p : corners) {
+    minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
+    minY = std::min(minY, p.y), maxY = std::max(maxY, p.y);
+  }
+  auto clampTo = [](double v, int hi) { return int(std::max(0.0, std::min(double(hi), v))); };
+  const pixman_box32_t box = onGrid
+      ? pixman_box32_t{clampTo(std::round(minX), c->width), clampTo(std::round(minY), c->height),
+                       clampTo(std::round(maxX), c->width), clampTo(std::round(maxY), c->height)}
+      : pixman_box32_t{clampTo(std::floor(minX), c->width), clampTo(std::floor(minY), c->height),
+                       clampTo(std::ceil(maxX), c->width), clampTo(std::ceil(maxY), c->height)};
   const int w = box.x2 - box.x1, h = box.y2 - box.y1;
   if (w <= 0 || h <= 0) return;
   pixman_f_transform inverse;
@@ -130,26 +162,47 @@ void CompositeTransformed(CGContext* c, pixman_image_t* source, double iw, doubl
   if (!pixman_transform_from_pixman_f_transform(&fixed, &inverse)) return;
   pixman_image_set_transform(source, &fixed);
   pixman_image_set_filter(source, filter, nullptr, 0);
-  pixman_image_set_repeat(source, PIXMAN_REPEAT_NONE);
+  pixman_image_set_repeat(source, PIXMAN_REPEAT_PAD);
 
+  // The mask: the rectangle's coverage where it is turned, times the alpha.
   pixman_image_t* mask = nullptr;
+  pixman_image_t* solidAlpha = nullptr;
   if (alpha < 1) {
     const pixman_color_t a = {0, 0, 0, uint16_t(std::lround(alpha * 65535))};
-    mask = pixman_image_create_solid_fill(&a);
+    solidAlpha = pixman_image_create_solid_fill(&a);
   }
+  if (onGrid) {
+    mask = solidAlpha;
+    solidAlpha = nullptr;
+  } else {
+    mask = pixman_image_create_bits(PIXMAN_a8, w, h, nullptr, 0);
+    if (mask == nullptr) {
+      if (solidAlpha) pixman_image_unref(solidAlpha);
+      return;
+    }
+    const pixman_triangle_t halves[2] = {
+        {Fixed(corners[0], box), Fixed(corners[1], box), Fixed(corners[2], box)},
+        {Fixed(corners[0], box), Fixed(corners[2], box), Fixed(corners[3], box)}};
+    pixman_add_triangles(mask, 0, 0, 2, halves);
+    if (solidAlpha) pixman_image_composite32(PIXMAN_OP_IN, solidAlpha, nullptr, mask, 0, 0, 0, 0, 0, 0, w, h);
+  }
+  // A solid mask is read anywhere; a coverage mask from its own origin.
+  const int maskX = onGrid ? box.x1 : 0, maskY = onGrid ? box.y1 : 0;
   if (mask != nullptr && IsNonSeparable(op)) {
-    // source IN alpha into a scratch image, then blended without a mask.
-    pixman_image_t* scratch = pixman_image_create_bits(PIXMAN_a8r8g8b8, w, h, nullptr, 0);
+    // source IN mask into a scratch image, then blended without a mask. The
+    // scratch keeps floats: at 8 bits the faded colour loses the precision
+    // that hue and saturation amplify.
+    pixman_image_t* scratch = pixman_image_create_bits(PIXMAN_rgba_float, w, h, nullptr, 0);
     if (scratch != nullptr) {
-      pixman_image_composite32(PIXMAN_OP_SRC, source, mask, scratch, box.x1, box.y1, 0, 0, 0, 0, w, h);
+      pixman_image_composite32(PIXMAN_OP_SRC, source, mask, scratch, box.x1, box.y1, maskX, maskY, 0, 0, w, h);
       pixman_image_composite32(op, scratch, nullptr, c->target, 0, 0, 0, 0, box.x1, box.y1, w, h);
       pixman_image_unref(scratch);
     }
   } else {
-    pixman_image_composite32(op, source, mask, c->target, box.x1, box.y1, box.x1, box.y1, box.x1,
-                             box.y1, w, h);
+    pixman_image_composite32(op, source, mask, c->target, box.x1, box.y1, maskX, maskY, box.x1, box.y1, w, h);
   }
   if (mask != nullptr) pixman_image_unref(mask);
+  if (solidAlpha != nullptr) pixman_image_unref(solidAlpha);
 }
 
 }  // namespace

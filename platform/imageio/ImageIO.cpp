@@ -1,0 +1,107 @@
+#include "imageio/ImageIO.h"
+
+#include <OpenImageIO/imageio.h>
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+constexpr size_t kCountLimit = 1024;
+
+// The plug-in runs on its host's thread only; decoding stays on it.
+void KeepDecodingOnTheCallingThread() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    OIIO::attribute("threads", 1);
+    OIIO::attribute("exr_threads", 1);
+  });
+}
+
+UInt8 Premultiplied(UInt8 c, UInt8 a) { return UInt8((unsigned(c) * a + 127) / 255); }
+
+}  // namespace
+
+struct CGImageSource : CFObject {
+  std::unique_ptr<OIIO::ImageInput> input;
+  size_t count = 0;
+  bool counted = false;
+};
+
+CGImageSourceRef CGImageSourceCreateWithURL(CFURLRef url, CFDictionaryRef) {
+  const std::string path = CFURLPath(url);
+  if (path.empty()) return nullptr;
+  try {
+    KeepDecodingOnTheCallingThread();
+    // Ask for straight colour where the file has it, so that it is
+    // premultiplied here exactly once.
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto input = OIIO::ImageInput::open(path, &config);
+    if (!input) {
+      OIIO::geterror();  // clear the library's pending message
+      return nullptr;
+    }
+    auto* source = new CGImageSource;
+    source->input = std::move(input);
+    return source;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+size_t CGImageSourceGetCount(CGImageSourceRef source) {
+  if (source == nullptr) return 0;
+  auto* s = const_cast<CGImageSource*>(source);
+  if (!s->counted) {
+    try {
+      while (s->count < kCountLimit && s->input->seek_subimage(int(s->count), 0)) ++s->count;
+    } catch (...) {
+    }
+    s->input->geterror();
+    s->counted = true;
+  }
+  return s->count;
+}
+
+CGImageRef CGImageSourceCreateImageAtIndex(CGImageSourceRef source, size_t index, CFDictionaryRef) {
+  if (source == nullptr || index >= kCountLimit) return nullptr;
+  OIIO::ImageInput* in = const_cast<CGImageSource*>(source)->input.get();
+  try {
+    if (!in->seek_subimage(int(index), 0)) {
+      in->geterror();
+      return nullptr;
+    }
+    const OIIO::ImageSpec& spec = in->spec();
+    if (spec.width <= 0 || spec.height <= 0 || spec.depth > 1 || spec.nchannels <= 0) return nullptr;
+    const size_t w = size_t(spec.width), h = size_t(spec.height);
+    if (w > kLargestImageSide || h > kLargestImageSide || w * h > kImagePixelBudget) return nullptr;
+
+    // Channels read: grey; grey and alpha; colour; colour and its alpha.
+    const int n = spec.nchannels;
+    const int alpha = n == 2 ? 1 : (spec.alpha_channel >= 3 && spec.alpha_channel < n ? spec.alpha_channel : -1);
+    const int colour = n >= 3 ? 3 : 1;
+    const int read = std::max(colour, alpha + 1);
+    std::vector<UInt8> data(w * h * size_t(read));
+    if (!in->read_image(int(index), 0, 0, read, OIIO::TypeDesc::UINT8, data.data())) {
+      in->geterror();
+      return nullptr;
+    }
+    const bool straight = spec.get_int_attribute("oiio:UnassociatedAlpha", 0) != 0;
+    std::vector<UInt8> argb(w * h * 4);
+    for (size_t k = 0; k < w * h; ++k) {
+      const UInt8* p = &data[k * size_t(read)];
+      const UInt8 a = alpha >= 0 ? p[alpha] : 255;
+      UInt8 r = p[0], g = colour == 3 ? p[1] : p[0], b = colour == 3 ? p[2] : p[0];
+      if (straight) r = Premultiplied(r, a), g = Premultiplied(g, a), b = Premultiplied(b, a);
+      argb[4 * k] = a;
+      argb[4 * k + 1] = std::min(r, a);
+      argb[4 * k + 2] = std::min(g, a);
+      argb[4 * k + 3] = std::min(b, a);
+    }
+    return CGImageCreateFromARGB(w, h, argb.data(), w * 4);
+  } catch (...) {
+    return nullptr;
+  }
+}

@@ -1,0 +1,23 @@
+#include "files/EasyFile.h"
+
+#include "common/commonprocs.h"
+#include "imageio/ImageIO.h"
+
+CGImageRef GetCGImageFromFSSUsingCG(const FSSpec& TheFSS) {
+  return GetCGImageFromFSRefUsingCG(FSSpec2FSRef(TheFSS));
+}
+
+CGImageRef GetCGImageFromFSRefUsingCG(const FSRef& TheFSRef) {
+  CFURLRef url = CFURLCreateFromFSRef(kCFAllocatorDefault, &TheFSRef);
+  CGImageRef image = GetCGImageFromURLUsingCG(url);
+  CFRelease(url);
+  return image;
+}
+
+CGImageRef GetCGImageFromURLUsingCG(CFURLRef TheURL) {
+  CGImageSourceRef source = CGImageSourceCreateWithURL(TheURL, nullptr);
+  if (source == nullptr) return nullptr;
+  CGImageRef image = CGImageSourceGetCount(source) > 0 ? CGImageSourceCreateImageAtIndex(source, 0, nullptr) : nullptr;
+  CFRelease(source);
+  return image;
+}
