@@ -13,7 +13,7 @@ namespace {
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 constexpr pixman_format_code_t kBufferFormat = PIXMAN_b8g8r8a8;
 #else
-constexpr pixman_format_code_t kBufferFormat = PIXMAN_a8r8g8b8;
+constexpr pixman_format_code_t kBufferFormat = PIXMAN_b8g8r8a8;
 #endif
 
 struct GState {
@@ -287,8 +287,7 @@ void CGContextDrawImage(CGContextRef c, CGRect rect, CGImageRef image) {
   const double iw = double(CGImageGetWidth(image)), ih = double(CGImageGetHeight(image));
   // pixman only reads a source image; the pixels stay immutable.
   pixman_image_t* source = pixman_image_create_bits(
-      kBufferFormat, int(iw), int(ih), const_cast<uint32_t*>(reinterpret_cast<const uint32_t*>(CGImageARGBPixels(image))),
-      int(iw) * 4);
+      PIXMAN_a8r8g8b8, int(iw), int(ih), const_cast<uint32_t*>(CGImageARGBWords(image)), int(iw) * 4);
   if (source == nullptr) return;
   CompositeTransformed(c, source, iw, ih, ImageToDevice(c, rect, iw, ih), op, c->state.alpha,
                        PIXMAN_FILTER_BILINEAR);

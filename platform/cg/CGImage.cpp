@@ -7,7 +7,7 @@ struct CGImage {
   int refCount;
   size_t width;
   size_t height;
-  std::shared_ptr<const std::vector<UInt8>> pixels;
+  std::shared_ptr<const std::vector<UInt32>> pixels;
 };
 
 namespace {
@@ -16,7 +16,7 @@ namespace {
 constexpr size_t kLargestSide = 32767;
 size_t lgLiveImages = 0;
 
-CGImageRef NewImage(size_t width, size_t height, std::shared_ptr<const std::vector<UInt8>> pixels) {
+CGImageRef NewImage(size_t width, size_t height, std::shared_ptr<const std::vector<UInt32>> pixels) {
   ++lgLiveImages;
   return new CGImage{1, width, height, std::move(pixels)};
 }
@@ -28,9 +28,13 @@ CGImageRef CGImageCreateFromARGB(size_t width, size_t height, const UInt8* pixel
   if (width == 0 || height == 0 || width > kLargestSide || height > kLargestSide ||
       pixels == nullptr || bytesPerRow < width * 4)
     return nullptr;
-  auto copy = std::make_shared<std::vector<UInt8>>(width * height * 4);
-  for (size_t y = 0; y < height; ++y)
-    std::memcpy(copy->data() + y * width * 4, pixels + y * bytesPerRow, width * 4);
+  auto copy = std::make_shared<std::vector<UInt32>>(width * height);
+  UInt32* out = copy->data();
+  for (size_t y = 0; y < height; ++y) {
+    const UInt8* p = pixels + y * bytesPerRow;
+    for (size_t x = 0; x < width; ++x, p += 4)
+      *out++ = UInt32(p[0]) << 24 | UInt32(p[1]) << 16 | UInt32(p[2]) << 8 | p[3];
+  }
   return NewImage(width, height, std::move(copy));
 }
 
@@ -54,6 +58,6 @@ void CGImageRelease(CGImageRef image) {
 
 size_t CGImageGetWidth(CGImageRef image) { return image ? image->width : 0; }
 size_t CGImageGetHeight(CGImageRef image) { return image ? image->height : 0; }
-const UInt8* CGImageARGBPixels(CGImageRef image) { return image ? image->pixels->data() : nullptr; }
+const UInt32* CGImageARGBWords(CGImageRef image) { return image ? image->pixels->data() : nullptr; }
 
 size_t LiveCGImages() { return lgLiveImages; }

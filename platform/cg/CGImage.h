@@ -1,6 +1,10 @@
 // CoreGraphics image stand-in: an immutable, reference-counted picture of
-// 8-bit premultiplied A,R,G,B pixels (in that order in memory). Copies share
-// the pixels; every create or copy is balanced by one CGImageRelease.
+// 8-bit premultiplied A,R,G,B pixels. Copies share the pixels; every create
+// or copy is balanced by one CGImageRelease.
+//
+// Pixels are kept as 32-bit words 0xAARRGGBB, the form the drawing code
+// resamples fastest; they come in from (and are described to callers as)
+// bytes A,R,G,B in memory order.
 #pragma once
 
 #include <cstddef>
@@ -20,8 +24,8 @@ CGImageRef CGImageRetain(CGImageRef image);
 void CGImageRelease(CGImageRef image);
 size_t CGImageGetWidth(CGImageRef image);
 size_t CGImageGetHeight(CGImageRef image);
-// Tightly packed rows of 4 × width bytes; nil for a nil image.
-const UInt8* CGImageARGBPixels(CGImageRef image);
+// Tightly packed rows of `width` words 0xAARRGGBB; nil for a nil image.
+const UInt32* CGImageARGBWords(CGImageRef image);
 
 // Image objects alive; tests use it to check that copies and releases balance.
 size_t LiveCGImages();

@@ -64,6 +64,6 @@ inline CGImageRef SolidPicture(int width, int height, Pixel p) {
 
 // Premultiplied picture pixel (x, y).
 inline Pixel PicturePixel(CGImageRef image, int x, int y) {
-  const UInt8* p = CGImageARGBPixels(image) + (y * CGImageGetWidth(image) + x) * 4;
-  return {p[0], p[1], p[2], p[3]};
+  const UInt32 w = CGImageARGBWords(image)[y * CGImageGetWidth(image) + x];
+  return {UInt8(w >> 24), UInt8(w >> 16), UInt8(w >> 8), UInt8(w)};
 }
