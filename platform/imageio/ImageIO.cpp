@@ -2,6 +2,7 @@
 
 #include <OpenImageIO/imageio.h>
 
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -16,7 +17,25 @@ void KeepDecodingOnTheCallingThread() {
   std::call_once(once, [] {
     OIIO::attribute("threads", 1);
     OIIO::attribute("exr_threads", 1);
+    // Readers that allocate at open refuse headers beyond this; the budget
+    // below then holds for the rest (64 million pixels of 4 floats).
+    OIIO::attribute("limits:imagesize_MB", int(kImagePixelBudget * 16 >> 20));
   });
+}
+
+// OpenImageIO 2.4's GIF reader allocates its canvas at the logical screen
+// size when the file is opened, before the size can be checked, so a tiny
+// file claiming a huge screen costs gigabytes. The screen size is read here
+// first (bytes 6 to 9, little-endian) and such files are refused.
+bool GifScreenWithinLimits(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return true;  // the reader reports what is wrong
+  unsigned char header[10];
+  const size_t got = std::fread(header, 1, sizeof header, f);
+  std::fclose(f);
+  if (got < sizeof header || header[0] != 'G' || header[1] != 'I' || header[2] != 'F') return true;
+  const size_t w = header[6] | size_t(header[7]) << 8, h = header[8] | size_t(header[9]) << 8;
+  return w <= kLargestImageSide && h <= kLargestImageSide && w * h <= kImagePixelBudget;
 }
 
 UInt8 Premultiplied(UInt8 c, UInt8 a) { return UInt8((unsigned(c) * a + 127) / 255); }
@@ -31,7 +50,7 @@ struct CGImageSource : CFObject {
 
 CGImageSourceRef CGImageSourceCreateWithURL(CFURLRef url, CFDictionaryRef) {
   const std::string path = CFURLPath(url);
-  if (path.empty()) return nullptr;
+  if (path.empty() || !GifScreenWithinLimits(path)) return nullptr;
   try {
     KeepDecodingOnTheCallingThread();
     // Ask for straight colour where the file has it, so that it is

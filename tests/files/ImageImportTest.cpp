@@ -144,6 +144,7 @@ TEST(ImageImport, GreyDeepAndFloatFilesBecomeEightBitColourWithAlpha) {
       // OpenEXR holds premultiplied colour: 0.6 stays 0.6 under alpha 0.5.
       EXPECT_NEAR(p.a, 128, 1) << k.name;
       EXPECT_NEAR(p.r, 128, 1) << k.name;  // clamped to the alpha
+      CGImageRelease(image);
       continue;
     }
     EXPECT_NEAR(p.a, hasAlpha ? 128 : 255, 1) << k.name;
@@ -212,7 +213,11 @@ TEST(ImageImport, AnythingElseGivesNoPictureWithoutACrash) {
   WriteFileBytes(dir / "truncated.png", std::vector<UInt8>(whole.begin(), whole.begin() + long(whole.size() / 2)));
   WriteFileBytes(dir / "wide.png", PngHeaderOnly(40000, 10));
   WriteFileBytes(dir / "huge.png", PngHeaderOnly(20000, 20000));
-  for (const char* name : {"notes.txt", "empty.png", "truncated.png", "wide.png", "huge.png", "missing.png"})
+  // A 19-byte GIF whose logical screen claims 65313 x 65357 pixels.
+  WriteFileBytes(dir / "screen.gif", {'G', 'I', 'F', '8', '9', 'a', 0x21, 0xFF, 0x4D, 0xFF, 0x54, 0x4E, 0x01,
+                                      0x0B, 0x53, 0x43, 0x41, 0x50, 0xD8});
+  for (const char* name :
+       {"notes.txt", "empty.png", "truncated.png", "wide.png", "huge.png", "screen.gif", "missing.png"})
     EXPECT_EQ(Import(dir / name), nullptr) << name;
   EXPECT_EQ(GetCGImageFromURLUsingCG(nullptr), nullptr);
   EXPECT_EQ(LiveCGImages(), imagesBefore);
