@@ -1,10 +1,203 @@
-// Render sessions, placeholder renders and the custom button. Rendering and
-// the configuration dialog are not built yet: these requests are accepted
-// and do nothing.
-#include "host/HostEntry.h"
+// Render sessions: the host opens a session, asks for one frame at a time,
+// and closes it; a placeholder render is a whole one-frame session.
+#include <cstring>
 
-HYPluginResult EffectBegin(SInt16, HYPluginParams*) { return kPluginOK; }
-HYPluginResult EffectDrive(SInt16, HYPluginParams*) { return kPluginOK; }
-HYPluginResult EffectEnd(SInt16, HYPluginParams*) { return kPluginOK; }
-HYPluginResult MakeEffectPlaceHolder(SInt16, HYPluginParams*) { return kPluginOK; }
+#include "common/commonprocs.h"
+#include "effect/pascalFX.h"
+#include "host/HostEntry.h"
+#include "host/iMovieGlue.h"
+#include "quickdraw/QuickDraw.h"
+
+namespace {
+
+EffectData* SessionOf(HYPluginParams* params) { return static_cast<EffectData*>(params->clientData); }
+
+// Fade-in and fade-out never overlap and never exceed the effect.
+void ClampFades(EffectData* data, SInt32 frameCount) {
+  if (data->fadeInFrames != 0 && data->fadeOutFrames != 0) {
+    if (data->fadeInFrames > frameCount / 2) data->fadeInFrames = frameCount / 2;
+    if (data->fadeOutFrames > frameCount / 2) data->fadeOutFrames = frameCount / 2;
+  } else if (data->fadeInFrames != 0 && data->fadeInFrames > frameCount) {
+    data->fadeInFrames = frameCount;
+  } else if (data->fadeOutFrames != 0 && data->fadeOutFrames > frameCount) {
+    data->fadeOutFrames = frameCount;
+  }
+}
+
+bool Fading(const EffectData* data, const HYPluginParams* params) {
+  return (data->fadeInFrames > 0 || data->fadeOutFrames != 0) &&
+         (params->renderFrame < data->fadeInFrames || params->renderFrame > params->frameCount - data->fadeOutFrames);
+}
+
+// How much of the untouched frame lies over the effect: 255 at the first
+// frame of a fade-in, falling toward 0, and rising again through a fade-out.
+SInt16 FadeOpacity(const EffectData* data, const HYPluginParams* params) {
+  const double percent = params->renderFrame < data->fadeInFrames
+                             ? double(params->renderFrame) / data->fadeInFrames
+                             : double(params->frameCount - params->renderFrame) / data->fadeOutFrames;
+  const SInt32 opacity = TruncToLong((1.0 - percent) * 255.0);
+  return SInt16(opacity < 0 ? 0 : opacity > 255 ? 255 : opacity);
+}
+
+}  // namespace
+
+HYPluginResult EffectBegin(SInt16, HYPluginParams* params) {
+  HYProcs* procs = params->procs;
+  if (params->clientData == nullptr) {
+    params->clientData = procs->NewPtrClear(sizeof(EffectData));
+    if (params->clientData == nullptr) return kPluginOutOfMemory;
+  }
+  EffectData* data = SessionOf(params);
+  UInt32 size;
+  pGetConfigSize(size);
+  data->pascalData = reinterpret_cast<PluginDataPtr>(procs->NewPtrClear(SInt32(size)));
+  pCopyConfig(gPascalData, data->pascalData);
+  data->effectSourceCount = 1;
+  HYPluginFilterInfo* info = nullptr;
+  const HYPluginResult result = procs->GetFilterInfo(params->instance, &info);
+  if (result == kPluginOK && info != nullptr) {
+    data->fadeInFrames = info->fadeInFrames;
+    data->fadeOutFrames = info->fadeOutFrames;
+    for (int i = 0; i < kHYFilterSliderCount; ++i) data->sliderValues[i] = info->sliderValues[i];
+    procs->ReleaseFilterInfo(params->instance, info);
+  }
+  ClampFades(data, params->frameCount);
+  data->effectGWorld = nullptr;
+  return result;
+}
+
+HYPluginResult EffectDrive(SInt16, HYPluginParams* params) {
+  EffectData* data = SessionOf(params);
+  if (data == nullptr) return kPluginBadParams;
+  CGrafPtr savedPort;
+  GDHandle savedDevice;
+  GetGWorld(&savedPort, &savedDevice);
+  SetGWorld(params->frame, nullptr);
+
+  const SInt16 width = SInt16(params->frameRect.right - params->frameRect.left);
+  const SInt16 height = SInt16(params->frameRect.bottom - params->frameRect.top);
+  const SInt32 frame = params->startFrame + params->renderFrame;
+  gMostRecentStartFrame = params->startFrame;
+  gMostRecentFrameCount = params->frameCount;
+
+  HYPluginResult result = kPluginOK;
+  bool fetched = false, bufferFailed = false;
+  GWorldPtr gWorldBefore = nullptr, gWorldOriginal = nullptr;
+  void* cookie = nullptr;
+  SInt16 opacity = 255;
+  do {
+    if (frame < 0) break;
+    Float32 volume = 0;
+    result = params->procs->GetFrame(params->instance, frame, &gWorldBefore, width, height,
+                                     QualityFor(params, height), &volume, &cookie);
+    if (result != kPluginOK) break;
+    fetched = true;
+    if (gWorldBefore == nullptr) {  // the host said yes but lent nothing
+      result = kPluginCantGetNeededFrame;
+      break;
+    }
+    const Rect srcRect = {0, 0, height, width};
+    if (Fading(data, params)) {
+      // A fade that cannot be made fails the frame rather than skip the fade.
+      if (NewGWorld(&gWorldOriginal, 32, &srcRect, nullptr, nullptr, 0) != noErr || gWorldOriginal == nullptr) {
+        bufferFailed = true;
+        break;
+      }
+      CopyBits(GetPortBitMapForCopyBits(gWorldBefore), GetPortBitMapForCopyBits(gWorldOriginal), &srcRect, &srcRect,
+               srcCopy, nullptr);
+      opacity = FadeOpacity(data, params);
+    }
+    result = ApplyEffect(gWorldBefore, params);
+    if (result != kPluginOK) break;
+    if (gWorldOriginal != nullptr) {
+      const Rect beforeRect = GetPortRect(gWorldBefore);
+      result = params->procs->Blit(GetGWorldPixMap(gWorldOriginal), GetGWorldPixMap(params->frame), &beforeRect,
+                                   &params->frameRect, opacity);
+      if (result != kPluginOK) break;
+    }
+    if (!params->proxyOnly) result = params->procs->MixAudio(params->instance, cookie, 256);
+  } while (false);
+
+  if (fetched) {
+    const HYPluginResult released = params->procs->ReleaseFrame(params->instance, cookie);
+    if (result == kPluginOK) result = released;
+  }
+  DisposeGWorld(gWorldOriginal);
+  SetGWorld(savedPort, savedDevice);
+  if (result == kPluginOK && bufferFailed) result = kPluginFailed;
+  return result;
+}
+
+HYPluginResult ApplyEffect(GWorldPtr sourceFrame, HYPluginParams* params) {
+  EffectData* data = SessionOf(params);
+  Rect srcRect = GetPortRect(sourceFrame);
+  OffsetRect(&srcRect, SInt16(-srcRect.left), SInt16(-srcRect.top));
+  LockGWorld(sourceFrame);
+  const QDErr status = NewGWorld(&data->effectGWorld, 32, &srcRect, nullptr, nullptr, 0);
+  if (status == noErr && data->effectGWorld != nullptr) {
+    const Rect sourceBounds = GetPortRect(sourceFrame);
+    CopyBits(GetPortBitMapForCopyBits(sourceFrame), GetPortBitMapForCopyBits(data->effectGWorld), &sourceBounds,
+             &srcRect, srcCopy, nullptr);
+    ApplyLineArtEffect(sourceFrame, data->effectGWorld, params);
+    CopyBits(GetPortBitMapForCopyBits(data->effectGWorld), GetPortBitMapForCopyBits(params->frame), &srcRect,
+             &params->frameRect, srcCopy, nullptr);
+  }
+  DisposeGWorld(data->effectGWorld);
+  data->effectGWorld = nullptr;
+  if (status == noErr) return kPluginOK;
+  return status == memFullErr ? kPluginOutOfMemory : kPluginFailed;
+}
+
+void ApplyLineArtEffect(GWorldPtr sourceFrame, GWorldPtr targetFrame, HYPluginParams* params) {
+  EffectData* data = SessionOf(params);
+  CGrafPtr savedPort;
+  GDHandle savedDevice;
+  GetGWorld(&savedPort, &savedDevice);
+  SetGWorld(targetFrame, nullptr);
+  SInt16 opacity = 0;
+  DoEffect(data->pascalData, params, sourceFrame, targetFrame, params->renderFrame, data->fadeInFrames,
+           data->fadeOutFrames, params->frameCount, data->sliderValues[0], data->sliderValues[1],
+           data->sliderValues[2], opacity);
+  SetGWorld(savedPort, savedDevice);
+}
+
+HYPluginResult EffectEnd(SInt16, HYPluginParams* params) {
+  EffectData* data = SessionOf(params);
+  if (data == nullptr) return kPluginOK;
+  DisposeGWorld(data->effectGWorld);
+  data->effectGWorld = nullptr;
+  if (data->pascalData != nullptr) {
+    pUncopyConfig(data->pascalData);
+    params->procs->DisposePtr(reinterpret_cast<Ptr>(data->pascalData));
+  }
+  params->procs->DisposePtr(reinterpret_cast<Ptr>(data));
+  params->clientData = nullptr;
+  return kPluginOK;
+}
+
+HYPluginResult MakeEffectPlaceHolder(SInt16 which, HYPluginParams* params) {
+  CGrafPtr savedPort;
+  GDHandle savedDevice;
+  GetGWorld(&savedPort, &savedDevice);
+  SetGWorld(params->frame, nullptr);
+  HYPluginParams local;
+  std::memcpy(&local, params, sizeof local);
+  local.renderFrame = params->getInfo.bestThumbOffset;
+  // The placeholder's session is its own; a session the caller has open in
+  // clientData must be neither reused nor freed.
+  local.clientData = nullptr;
+  local.selector = kPlugInitialize;
+  const HYPluginResult result = EffectBegin(which, &local);
+  if (result == kPluginOK) {
+    local.selector = kPlugDoFrame;
+    EffectDrive(which, &local);
+    local.selector = kPlugTerminate;
+    EffectEnd(which, &local);
+  } else if (local.clientData != nullptr) {
+    EffectEnd(which, &local);  // a session half opened is closed again
+  }
+  SetGWorld(savedPort, savedDevice);
+  return result;
+}
+
 HYPluginResult CustomButton(SInt16, HYPluginParams*) { return kPluginOK; }

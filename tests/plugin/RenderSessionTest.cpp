@@ -1,0 +1,272 @@
+// Render sessions driven through the plug-in's handlers by a host of the
+// test's own, which records every callback.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "../render/RenderSupport.h"
+#include "TestSupport.h"
+#include "effect/DataHandling.h"
+#include "host/HostEntry.h"
+#include "host/iMovieGlue.h"
+#include "memory/MacMemory.h"
+
+namespace {
+
+struct RecordingHost {
+  HYPluginFilterInfo info{{0.5f, 0.5f, 0.5f}, 0, 0};
+  HYPluginResult filterInfoResult = kPluginOK;
+  HYPluginResult getFrameResult = kPluginOK;
+  HYPluginResult blitResult = kPluginOK;
+  std::vector<SInt32> fetched;
+  std::vector<HYRefDVQuality> qualities;
+  std::vector<SInt16> blitOpacities;
+  int released = 0, mixed = 0, blocks = 0;
+  std::map<void*, GWorldPtr> lent;
+};
+
+RecordingHost* lgHost = nullptr;
+
+Ptr HostNewPtrClear(SInt32 size) {
+  ++lgHost->blocks;
+  return NewPtrClear(size);
+}
+void HostDisposePtr(Ptr p) {
+  --lgHost->blocks;
+  DisposePtr(p);
+}
+// Frame n is filled with the colour (n, 2n, 3n).
+HYPluginResult HostGetFrame(void*, SInt32 frame, GWorldPtr* out, SInt16 width, SInt16 height, HYRefDVQuality quality,
+                            Float32*, void** cookie) {
+  lgHost->fetched.push_back(frame);
+  lgHost->qualities.push_back(quality);
+  *out = nullptr;
+  if (lgHost->getFrameResult != kPluginOK) return lgHost->getFrameResult;
+  GWorldPtr gw = NewFrame(width, height);
+  Fill(gw, {255, UInt8(frame), UInt8(2 * frame), UInt8(3 * frame)});
+  *out = gw;
+  *cookie = gw;
+  lgHost->lent[gw] = gw;
+  return kPluginOK;
+}
+HYPluginResult HostReleaseFrame(void*, void* cookie) {
+  ++lgHost->released;
+  auto it = lgHost->lent.find(cookie);
+  if (it == lgHost->lent.end()) return kPluginBadParams;
+  DisposeGWorld(it->second);
+  lgHost->lent.erase(it);
+  return kPluginOK;
+}
+HYPluginResult HostBlit(PixMapHandle, PixMapHandle, const Rect*, const Rect*, SInt16 opacity) {
+  lgHost->blitOpacities.push_back(opacity);
+  return lgHost->blitResult;
+}
+HYPluginResult HostMixAudio(void*, void*, SInt32 level) {
+  EXPECT_EQ(level, 256);
+  ++lgHost->mixed;
+  return kPluginOK;
+}
+HYPluginResult HostGetFilterInfo(void*, HYPluginFilterInfo** out) {
+  *out = lgHost->filterInfoResult == kPluginOK ? &lgHost->info : nullptr;
+  return lgHost->filterInfoResult;
+}
+HYPluginResult HostReleaseFilterInfo(void*, HYPluginFilterInfo*) { return kPluginOK; }
+
+class RenderSession : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    lgHost = &host;
+    procs = {HostNewPtrClear, HostDisposePtr, HostGetFrame, HostReleaseFrame,
+             HostBlit,        HostMixAudio,   HostGetFilterInfo, HostReleaseFilterInfo};
+    master = reinterpret_cast<PluginDataPtr>(NewPtrClear(sizeof(PluginDataRec)));
+    ResetConfig(master, true);
+    gPascalData = master;
+    std::memset(&params, 0, sizeof params);
+    params.interfaceVersion = 4;
+    params.procs = &procs;
+    params.frame = NewFrame(64, 48);
+    params.frameRect = {0, 0, 48, 64};
+    params.startFrame = 10;
+  }
+  void TearDown() override {
+    EffectEnd(0, &params);
+    DisposeGWorld(params.frame);
+    CGImageRelease(master->TheRendered);
+    DisposePtr(reinterpret_cast<Ptr>(master));
+    gPascalData = nullptr;
+    EXPECT_TRUE(host.lent.empty()) << "frames still lent";
+  }
+  // Opens a session of `frames` frames and renders them all.
+  void RenderAll(SInt32 frames) {
+    params.frameCount = frames;
+    ASSERT_EQ(EffectBegin(0, &params), kPluginOK);
+    for (SInt32 k = 0; k < frames; ++k) {
+      params.renderFrame = k;
+      ASSERT_EQ(EffectDrive(0, &params), kPluginOK) << "frame " << k;
+    }
+  }
+  EffectData* Session() { return static_cast<EffectData*>(params.clientData); }
+  RecordingHost host;
+  HYProcs procs;
+  PluginDataPtr master;
+  HYPluginParams params;
+};
+
+TEST_F(RenderSession, FadesAreClampedToTheEffect) {
+  struct Case {
+    SInt32 in, out, frames, wantIn, wantOut;
+  } cases[] = {{10, 10, 12, 6, 6}, {20, 0, 12, 12, 0}, {7, 7, 12, 6, 6}, {0, 30, 12, 0, 12}, {3, 4, 12, 3, 4}};
+  for (const Case& c : cases) {
+    host.info.fadeInFrames = c.in;
+    host.info.fadeOutFrames = c.out;
+    params.frameCount = c.frames;
+    ASSERT_EQ(EffectBegin(0, &params), kPluginOK);
+    EXPECT_EQ(Session()->fadeInFrames, c.wantIn);
+    EXPECT_EQ(Session()->fadeOutFrames, c.wantOut);
+    EXPECT_EQ(Session()->effectSourceCount, 1);
+    EXPECT_EQ(EffectEnd(0, &params), kPluginOK);
+  }
+}
+
+TEST_F(RenderSession, FadeInAndFadeOutBlitTheUntouchedFrameWithFallingAndRisingOpacity) {
+  host.info.fadeInFrames = 4;
+  RenderAll(20);
+  EXPECT_EQ(host.blitOpacities, (std::vector<SInt16>{255, 191, 127, 63}));
+  EffectEnd(0, &params);
+  host.blitOpacities.clear();
+  host.info.fadeInFrames = 0;
+  host.info.fadeOutFrames = 4;
+  RenderAll(20);
+  EXPECT_EQ(host.blitOpacities, (std::vector<SInt16>{63, 127, 191}));
+}
+
+TEST_F(RenderSession, FetchesEachFrameOnceAndReleasesIt) {
+  RenderAll(5);
+  EXPECT_EQ(host.fetched, (std::vector<SInt32>{10, 11, 12, 13, 14}));
+  EXPECT_EQ(host.released, 5);
+  EXPECT_EQ(host.mixed, 5);
+  EXPECT_EQ(gMostRecentStartFrame, 10);
+  EXPECT_EQ(gMostRecentFrameCount, 5);
+  // Without a picture the output is the source frame: frame 14's colour.
+  EXPECT_EQ(PixelAt(params.frame, 30, 30), (Pixel{255, 14, 28, 42}));
+}
+
+TEST_F(RenderSession, ProxyRendersOfSmallFramesFetchLowQualityAndMixNoAudio) {
+  params.proxyOnly = true;
+  for (SInt16 height : {259, 260}) {
+    DisposeGWorld(params.frame);
+    params.frame = NewFrame(100, height);
+    params.frameRect = {0, 0, height, 100};
+    RenderAll(1);
+    EffectEnd(0, &params);
+  }
+  EXPECT_EQ(host.qualities, (std::vector<HYRefDVQuality>{kDVLowQuality, kDVHighQuality}));
+  EXPECT_EQ(host.mixed, 0);
+  params.proxyOnly = false;
+  host.qualities.clear();
+  RenderAll(1);
+  EXPECT_EQ(host.qualities, (std::vector<HYRefDVQuality>{kDVHighQuality}));
+}
+
+TEST_F(RenderSession, FailuresAreReturnedAndFramesStillReleased) {
+  params.frameCount = 4;
+  ASSERT_EQ(EffectBegin(0, &params), kPluginOK);
+  host.getFrameResult = kPluginCantGetNeededFrame;
+  EXPECT_EQ(EffectDrive(0, &params), kPluginCantGetNeededFrame);
+  EXPECT_EQ(host.released, 0);  // nothing was lent
+  host.getFrameResult = kPluginOK;
+  params.renderFrame = 1;
+  EXPECT_EQ(EffectDrive(0, &params), kPluginOK);  // the session goes on
+  EffectEnd(0, &params);
+
+  host.info.fadeInFrames = 2;
+  host.blitResult = kPluginFailed;
+  ASSERT_EQ(EffectBegin(0, &params), kPluginOK);
+  params.renderFrame = 0;
+  const int mixedBefore = host.mixed, releasedBefore = host.released;
+  EXPECT_EQ(EffectDrive(0, &params), kPluginFailed);
+  EXPECT_EQ(host.mixed, mixedBefore);  // no audio after a failed blit
+  EXPECT_EQ(host.released, releasedBefore + 1);
+
+  EffectEnd(0, &params);
+  EXPECT_EQ(EffectDrive(0, &params), kPluginBadParams);  // no session
+}
+
+TEST_F(RenderSession, AFadeBufferThatCannotBeMadeFailsTheFrame) {
+  host.info.fadeInFrames = 3;
+  params.frameCount = 6;
+  ASSERT_EQ(EffectBegin(0, &params), kPluginOK);
+  SetAllocationFailureCountdown(1);  // the host's frame is had, the fade buffer not
+  EXPECT_EQ(EffectDrive(0, &params), kPluginFailed);
+  SetAllocationFailureCountdown(-1);
+  EXPECT_TRUE(host.blitOpacities.empty());
+  EXPECT_EQ(host.released, 1);
+}
+
+TEST_F(RenderSession, AFilterInfoFailureIsTheBeginsResult) {
+  host.filterInfoResult = kPluginTryAgainLater;
+  params.frameCount = 3;
+  EXPECT_EQ(EffectBegin(0, &params), kPluginTryAgainLater);
+  EXPECT_EQ(Session()->fadeInFrames, 0);
+}
+
+TEST_F(RenderSession, EndingTwiceIsHarmlessAndFreesEverything) {
+  const int before = host.blocks;
+  params.frameCount = 2;
+  ASSERT_EQ(EffectBegin(0, &params), kPluginOK);
+  EXPECT_EQ(host.blocks, before + 2);
+  EXPECT_EQ(EffectEnd(0, &params), kPluginOK);
+  EXPECT_EQ(host.blocks, before);
+  EXPECT_EQ(params.clientData, nullptr);
+  EXPECT_EQ(EffectEnd(0, &params), kPluginOK);
+  EXPECT_EQ(host.blocks, before);
+}
+
+TEST_F(RenderSession, TheSessionKeepsTheConfigurationItBeganWith) {
+  master->TheRendered = SolidPicture(4, 4, {255, 250, 0, 0});
+  master->Sliders[2] = 100;
+  master->StartRel = master->EndRel = {0, 0.5, 0, 1};
+  params.frameCount = 2;
+  ASSERT_EQ(EffectBegin(0, &params), kPluginOK);
+  master->Sliders[2] = 0;  // an edit after the session began
+  params.renderFrame = 0;
+  ASSERT_EQ(EffectDrive(0, &params), kPluginOK);
+  EXPECT_EQ(PixelAt(params.frame, 10, 20), (Pixel{255, 250, 0, 0}));
+  EXPECT_EQ(PixelAt(params.frame, 50, 20), (Pixel{255, 10, 20, 30}));
+}
+
+TEST_F(RenderSession, APlaceholderRendersItsFrameAndLeavesTheCallersSessionAlone) {
+  void* callersSession = &host;  // whatever the caller keeps there
+  params.clientData = callersSession;
+  params.getInfo.bestThumbOffset = 3;
+  params.frameCount = 8;
+  const int before = host.blocks;
+  EXPECT_EQ(MakeEffectPlaceHolder(0, &params), kPluginOK);
+  EXPECT_EQ(params.clientData, callersSession);
+  EXPECT_EQ(host.fetched, (std::vector<SInt32>{13}));
+  EXPECT_EQ(PixelAt(params.frame, 1, 1), (Pixel{255, 13, 26, 39}));
+  EXPECT_EQ(host.blocks, before);
+  params.clientData = nullptr;
+}
+
+TEST_F(RenderSession, FramesBeforeTheClipAreNotFetched) {
+  params.startFrame = 0;
+  params.frameCount = 3;
+  ASSERT_EQ(EffectBegin(0, &params), kPluginOK);
+  params.renderFrame = -1;
+  EXPECT_EQ(EffectDrive(0, &params), kPluginOK);
+  EXPECT_TRUE(host.fetched.empty());
+  GWorldPtr gw = NewFrame(16, 16);
+  params.startFrame = -5;
+  EXPECT_EQ(GetFrameIntoGW(gw, &params, 2, 1), -1);
+  EXPECT_TRUE(host.fetched.empty());
+  params.startFrame = 0;
+  EXPECT_EQ(GetFrameIntoGW(gw, &params, 4, 1), kPluginOK);
+  EXPECT_EQ(PixelAt(gw, 5, 5), (Pixel{255, 4, 8, 12}));
+  EXPECT_EQ(host.released, 1);
+  DisposeGWorld(gw);
+}
+
+}  // namespace
