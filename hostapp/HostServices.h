@@ -1,19 +1,32 @@
-// The host's side of the callback table. Memory comes from the shared block
-// convention; frame, audio and filter-info callbacks answer for the clip the
-// host is working on (none yet: they report that no frame is available).
+// The host's side of the callback table: memory from the shared block
+// convention, frames lent from the clip being worked on, the blit, audio
+// mixing and the clip's filter settings.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <map>
+#include <set>
 
 #include "HostPluginSDK.h"
 
+class ClipReader;
+
 struct HostSession {
   HYPluginFilterInfo filterInfo{{0.5f, 0.5f, 0.5f}, 0, 0};
+  ClipReader* clip = nullptr;           // where GetFrame takes frames from
+  std::map<void*, SInt32> lent;         // frames lent, by cookie: their frame numbers
+  std::set<SInt32> audioMixed;          // frames whose audio the plug-in mixed
+  SInt32 failGetFrameAt = -1;           // a fault to inject: GetFrame of this frame fails
+  std::map<HYRefDVQuality, int> qualities;  // how often each quality was asked for
+  int blits = 0;
 };
 
 // The callback table; every callback finds its session through `instance`.
 HYProcs* HostProcs();
 // A parameter block addressed to `session`, offering `interfaceVersion`.
 HYPluginParams NewParams(HostSession& session, SInt16 interfaceVersion);
-// The blocks lent to plug-ins across all sessions.
+// The blocks lent to plug-ins and not given back.
 size_t HostBlocksOutstanding();
+// Takes back every frame still lent in the session; answers how many there were.
+size_t ReclaimLentFrames(HostSession& session);

@@ -1,5 +1,10 @@
 // quorvel-host: a small host for Quorvel plug-in bundles.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +13,10 @@
 
 #include "InfoCommand.h"
 #include "PluginBundle.h"
+#include "RenderJob.h"
+#include "SampleClip.h"
+#include "media/ClipReader.h"
+#include "media/ClipWriter.h"
 
 namespace {
 
@@ -16,6 +25,14 @@ const char kUsage[] =
     "\n"
     "commands:\n"
     "  info [--json] [--selected-frames N]   describe the effect\n"
+    "  render CLIP -o OUT [--start N] [--count N] [--fade-in N] [--fade-out N]\n"
+    "         [--sliders A,B,C] [--proxy] [--format mp4|mkv|png]\n"
+    "                                        render CLIP with the effect over the frames\n"
+    "                                        from N (default: the whole clip) into OUT;\n"
+    "                                        mp4 is H.264 + AAC, mkv lossless FFV1 + FLAC,\n"
+    "                                        png a new folder of numbered frames\n"
+    "  placeholder CLIP --at N -o FRAME.png  render the effect's placeholder for frame N\n"
+    "  demo                                  render the built-in sample clip into demo/\n"
     "\n"
     "options:\n"
     "  --bundle PATH             use this plug-in bundle\n"
@@ -29,6 +46,11 @@ int UsageError(const std::string& message) {
   return 2;
 }
 
+int Failure(const std::string& message) {
+  std::fprintf(stderr, "quorvel-host: %s\n", message.c_str());
+  return 1;
+}
+
 // A whole decimal number within [low, high].
 bool ParseNumber(const char* text, long low, long high, long& out) {
   char* end = nullptr;
@@ -39,64 +61,197 @@ bool ParseNumber(const char* text, long low, long high, long& out) {
   return true;
 }
 
+bool ParseSliders(const std::string& text, float out[3]) {
+  double a, b, c;
+  char tail;
+  if (std::sscanf(text.c_str(), "%lf,%lf,%lf%c", &a, &b, &c, &tail) != 3) return false;
+  for (double v : {a, b, c})
+    if (!(v >= 0 && v <= 1)) return false;
+  out[0] = float(a), out[1] = float(b), out[2] = float(c);
+  return true;
+}
+
+void StopOnSignal(int) { RequestRenderStop(); }
+
+// A progress bar on a terminal, nothing otherwise.
+struct ProgressBar {
+  bool terminal = ::isatty(2) != 0;
+  std::chrono::steady_clock::time_point began = std::chrono::steady_clock::now();
+  void operator()(long done, long total) const {
+    if (!terminal || (done % 5 != 0 && done != total)) return;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    const double fps = seconds > 0 ? done / seconds : 0;
+    const long left = fps > 0 ? long((total - done) / fps) : 0;
+    const int width = 30, filled = int(width * done / total);
+    std::fprintf(stderr, "\r[%.*s%.*s] %ld/%ld frames  %.1f fps  %ld:%02ld left ", filled,
+                 "##############################", width - filled, "..............................", done, total, fps,
+                 left / 60, left % 60);
+    if (done == total) std::fprintf(stderr, "\n");
+  }
+};
+
+int Render(const LoadedPlugin& plugin, const RenderOptions& options) {
+  RenderReport report;
+  std::string error;
+  ProgressBar bar;
+  if (!RenderClip(plugin.entry, options, bar, report, error)) return Failure(error);
+  std::fprintf(stderr, "rendered %ld frames in %.1f s (%.1f fps) into %s\n", report.frames, report.seconds,
+               report.frames / std::max(report.seconds, 1e-9), options.output.c_str());
+  if (report.failedFrameRequests > 0)
+    std::fprintf(stderr, "quorvel-host: %d frames could not be fetched for the effect and were left unchanged\n",
+                 report.failedFrameRequests);
+  if (report.framesLeftLent > 0)
+    std::fprintf(stderr, "quorvel-host: the plug-in never released %zu frames\n", report.framesLeftLent);
+  if (report.blocksNotGivenBack > 0)
+    std::fprintf(stderr, "quorvel-host: the plug-in kept %ld memory blocks after the session\n",
+                 report.blocksNotGivenBack);
+  return 0;
+}
+
+// Frames of the rendered demo side by side, a third of their size.
+bool ContactSheet(const std::string& clipPath, const std::string& output, std::string& error) {
+  auto clip = ClipReader::Open(clipPath, error);
+  if (!clip) return false;
+  const int cols = 3, rows = 2, w = clip->info().width / 3, h = clip->info().height / 3;
+  std::vector<uint8_t> sheet(size_t(cols * w) * rows * h * 4, 0);
+  std::vector<uint8_t> tile(size_t(w) * h * 4);
+  for (int k = 0; k < cols * rows; ++k) {
+    const int64_t n = (clip->info().frameCount - 1) * (k + 1) / (cols * rows + 1);
+    if (!clip->ReadFrame(n, w, h, true, tile.data(), w * 4)) {
+      error = "cannot read frame " + std::to_string(n) + " of " + clipPath;
+      return false;
+    }
+    for (int y = 0; y < h; ++y)
+      std::memcpy(&sheet[((size_t(k / cols) * h + y) * cols * w + size_t(k % cols) * w) * 4], &tile[size_t(y) * w * 4],
+                  size_t(w) * 4);
+  }
+  return WritePng(output, sheet.data(), cols * w, rows * h, cols * w * 4, error);
+}
+
+int Demo(const LoadedPlugin& plugin) {
+  const std::string folder = "demo";
+  if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return Failure("cannot make the folder demo/");
+  std::string error;
+  const std::string sample = folder + "/sample.mp4";
+  std::fprintf(stderr, "making the sample clip %s (5 s of 720 x 480 with a tone)\n", sample.c_str());
+  if (!WriteSampleClip(sample, 720, 480, 125, error)) return Failure(error);
+  RenderOptions options;
+  options.clip = sample;
+  options.output = folder + "/quorvel-demo.mp4";
+  options.start = 25;
+  options.count = 75;
+  options.fadeIn = 15;
+  options.fadeOut = 15;
+  const int status = Render(plugin, options);
+  if (status != 0) return status;
+  const std::string sheet = folder + "/contact-sheet.png";
+  if (!ContactSheet(options.output, sheet, error)) return Failure(error);
+  std::printf("Rendered the sample clip with the effect over frames 25 to 99, fading in and out over 15 frames.\n");
+  std::printf("  video:         %s\n  contact sheet: %s\n  source clip:   %s\n", options.output.c_str(), sheet.c_str(),
+              sample.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string bundlePath, pluginPath, command;
   InfoOptions info;
+  RenderOptions render;
+  long placeholderAt = -1;
+  std::vector<std::string> positional;
   std::vector<std::string> args(argv + 1, argv + argc);
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&](const char* name) -> const char* {
-      if (i + 1 >= args.size()) return nullptr;
-      (void)name;
-      return args[++i].c_str();
+    auto value = [&]() -> const char* { return i + 1 < args.size() ? args[++i].c_str() : nullptr; };
+    auto number = [&](const char* name, long low, long high, long& out) {
+      const char* v = value();
+      if (v && ParseNumber(v, low, high, out)) return true;
+      UsageError(std::string(name) + " needs a number from " + std::to_string(low) + " to " + std::to_string(high));
+      return false;
     };
-    long number;
+    long n;
     if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
     } else if (a == "--bundle") {
-      const char* v = value("--bundle");
+      const char* v = value();
       if (!v) return UsageError("--bundle needs a path");
       bundlePath = v;
     } else if (a == "--plugin-path") {
-      const char* v = value("--plugin-path");
+      const char* v = value();
       if (!v) return UsageError("--plugin-path needs folders");
       pluginPath = v;
     } else if (a == "--interface-version") {
-      const char* v = value("--interface-version");
-      if (!v || !ParseNumber(v, -32768, 32767, number))
-        return UsageError("--interface-version needs a number from -32768 to 32767");
-      info.interfaceVersion = SInt16(number);
+      if (!number("--interface-version", -32768, 32767, n)) return 2;
+      info.interfaceVersion = SInt16(n);
     } else if (a == "--json" && command == "info") {
       info.json = true;
     } else if (a == "--selected-frames" && command == "info") {
-      const char* v = value("--selected-frames");
-      if (!v || !ParseNumber(v, 0, 1000000000, number))
-        return UsageError("--selected-frames needs a number from 0 to 1000000000");
-      info.selectedFrames = SInt32(number);
+      if (!number("--selected-frames", 0, 1000000000, n)) return 2;
+      info.selectedFrames = SInt32(n);
+    } else if ((a == "-o" || a == "--output") && (command == "render" || command == "placeholder")) {
+      const char* v = value();
+      if (!v) return UsageError("-o needs a path");
+      render.output = v;
+    } else if (a == "--start" && command == "render") {
+      if (!number("--start", 0, 100000000, render.start)) return 2;
+    } else if (a == "--count" && command == "render") {
+      if (!number("--count", 1, 100000000, render.count)) return 2;
+    } else if (a == "--fade-in" && command == "render") {
+      if (!number("--fade-in", 0, 100000000, render.fadeIn)) return 2;
+    } else if (a == "--fade-out" && command == "render") {
+      if (!number("--fade-out", 0, 100000000, render.fadeOut)) return 2;
+    } else if (a == "--sliders" && command == "render") {
+      const char* v = value();
+      if (!v || !ParseSliders(v, render.sliders)) return UsageError("--sliders needs three values from 0 to 1, as 0.5,0.5,0.5");
+    } else if (a == "--proxy" && command == "render") {
+      render.proxyOnly = true;
+    } else if (a == "--format" && command == "render") {
+      const char* v = value();
+      const std::string f = v ? v : "";
+      if (f == "mp4") render.format = OutputFormat::Mp4;
+      else if (f == "mkv") render.format = OutputFormat::Matroska;
+      else if (f == "png") render.format = OutputFormat::PngFrames;
+      else return UsageError("--format is mp4, mkv or png");
+    } else if (a == "--fail-frame" && command == "render") {  // a host fault, for tests
+      if (!number("--fail-frame", 0, 100000000, render.failGetFrameAt)) return 2;
+    } else if (a == "--at" && command == "placeholder") {
+      if (!number("--at", 0, 100000000, placeholderAt)) return 2;
     } else if (command.empty() && !a.empty() && a[0] != '-') {
       command = a;
+    } else if (!command.empty() && !a.empty() && a[0] != '-') {
+      positional.push_back(a);
     } else {
       return UsageError("unknown argument: " + a);
     }
   }
   if (command.empty()) return UsageError("no command given");
-  if (command != "info") return UsageError("unknown command: " + command);
+  if (command != "info" && command != "render" && command != "placeholder" && command != "demo")
+    return UsageError("unknown command: " + command);
+  if ((command == "render" || command == "placeholder") && (positional.size() != 1 || render.output.empty()))
+    return UsageError(command + " needs one CLIP and -o OUT");
+  if (command == "placeholder" && placeholderAt < 0) return UsageError("placeholder needs --at N");
+  if ((command == "info" || command == "demo") && !positional.empty()) return UsageError("unexpected " + positional[0]);
 
   if (bundlePath.empty()) {
     bundlePath = FindBundle(PluginSearchPath(pluginPath));
-    if (bundlePath.empty()) {
-      std::fprintf(stderr, "quorvel-host: no plug-in bundle found on the plug-in search path\n");
-      return 1;
-    }
+    if (bundlePath.empty()) return Failure("no plug-in bundle found on the plug-in search path");
   }
   LoadedPlugin plugin;
   std::string error;
-  if (!LoadPluginBundle(bundlePath, plugin, error)) {
-    std::fprintf(stderr, "quorvel-host: %s\n", error.c_str());
-    return 1;
+  if (!LoadPluginBundle(bundlePath, plugin, error)) return Failure(error);
+  if (command == "info") return RunInfo(plugin, info);
+
+  QuietMediaLibraries();
+  std::signal(SIGINT, StopOnSignal);
+  std::signal(SIGTERM, StopOnSignal);
+  if (command == "demo") return Demo(plugin);
+  if (command == "placeholder") {
+    if (!RenderPlaceholder(plugin.entry, positional[0], placeholderAt, render.output, error)) return Failure(error);
+    std::fprintf(stderr, "wrote the placeholder for frame %ld to %s\n", placeholderAt, render.output.c_str());
+    return 0;
   }
-  return RunInfo(plugin, info);
+  render.clip = positional[0];
+  return Render(plugin, render);
 }

@@ -1,0 +1,258 @@
+#include "RenderJob.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <vector>
+
+#include "HostServices.h"
+#include "media/ClipReader.h"
+#include "quickdraw/QuickDraw.h"
+
+namespace {
+
+std::atomic<bool> lgStopRequested{false};
+
+using Clock = std::chrono::steady_clock;
+
+std::string ResultName(SInt32 result) {
+  static const char* names[] = {"ok",        "cancelled",          "finished",         "bad parameters",
+                                "out of memory", "out of disk space", "failed",        "cannot get a needed frame",
+                                "unimplemented", "try again later",  "host too old",  "host too new"};
+  return result >= 0 && result < 12 ? names[result] : "result " + std::to_string(result);
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+void RemoveOutput(const std::string& path, OutputFormat format) {
+  if (format != OutputFormat::PngFrames) {
+    std::remove(path.c_str());
+    return;
+  }
+  if (DIR* dir = ::opendir(path.c_str())) {
+    while (dirent* e = ::readdir(dir))
+      if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+        std::remove((path + "/" + e->d_name).c_str());
+    ::closedir(dir);
+  }
+  ::rmdir(path.c_str());
+}
+
+// A name beside the output, so that the final rename stays on one file system.
+std::string TemporaryBeside(const std::string& output) {
+  const size_t slash = output.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : output.substr(0, slash);
+  const std::string leaf = slash == std::string::npos ? output : output.substr(slash + 1);
+  const size_t dot = leaf.find_last_of('.');
+  const std::string ext = dot == std::string::npos || dot == 0 ? "" : leaf.substr(dot);
+  return folder + "/." + leaf + ".partial-" + std::to_string(::getpid()) + ext;
+}
+
+// The audio samples (stereo frames) that belong to video frame `n`.
+void AudioSpan(long n, const ClipInfo& info, long& first, long& end) {
+  auto at = [&](long k) { return long((int64_t(k) * kAudioRate * info.fpsDen) / info.fpsNum); };
+  first = at(n);
+  end = at(n + 1);
+}
+
+struct Session {
+  HostSession host;
+  HYPluginParams params;
+  GWorldPtr output = nullptr;
+  bool open = false;
+  HYPluginEntry entry;
+  ~Session() {
+    if (open) {
+      params.selector = kPlugTerminate;
+      entry(0, &params);
+    }
+    ReclaimLentFrames(host);
+    DisposeGWorld(output);
+  }
+};
+
+}  // namespace
+
+void RequestRenderStop() { lgStopRequested = true; }
+
+bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgress& progress, RenderReport& report,
+                std::string& error) {
+  lgStopRequested = false;
+  const auto began = Clock::now();
+  auto clip = ClipReader::Open(o.clip, error);
+  if (!clip) return false;
+  const ClipInfo& info = clip->info();
+  const long count = o.count < 0 ? long(info.frameCount) - o.start : o.count;
+  if (o.start < 0 || o.start >= info.frameCount || count < 1 || o.start + count > info.frameCount) {
+    error = "the range of " + std::to_string(count) + " frames from frame " + std::to_string(o.start) +
+            " lies outside the clip's " + std::to_string(info.frameCount) + " frames";
+    return false;
+  }
+  if (o.fadeIn < 0 || o.fadeOut < 0 || o.fadeIn > count || o.fadeOut > count) {
+    error = "fades must be from 0 to the " + std::to_string(count) + " frames of the range";
+    return false;
+  }
+  if (info.width > 32767 || info.height > 32767) {
+    error = o.clip + ": frames larger than 32767 pixels on a side cannot be rendered";
+    return false;
+  }
+  if (o.format == OutputFormat::PngFrames && Exists(o.output)) {
+    error = o.output + " exists already; PNG frames go into a new folder";
+    return false;
+  }
+  std::vector<float> audio;
+  if (o.format != OutputFormat::PngFrames && !clip->ReadAudio(audio, error)) return false;
+  const bool withAudio = info.hasAudio && o.format != OutputFormat::PngFrames;
+
+  const std::string temp = TemporaryBeside(o.output);
+  if (o.format == OutputFormat::PngFrames && ::mkdir(temp.c_str(), 0755) != 0) {
+    error = "cannot write " + o.output + ": " + std::strerror(errno);
+    return false;
+  }
+  auto writer = ClipWriter::Create(temp, o.format, info.width, info.height, info.fpsNum, info.fpsDen, withAudio, error);
+  auto fail = [&](const std::string& why) {
+    error = why;
+    writer.reset();
+    RemoveOutput(temp, o.format);
+    return false;
+  };
+  if (!writer) return fail(error);
+
+  size_t blocksBefore = 0;
+  bool ok = true;
+  {
+    Session s;
+    s.entry = entry;
+    s.host.clip = clip.get();
+    s.host.failGetFrameAt = o.failGetFrameAt < 0 ? -1 : SInt32(o.failGetFrameAt);
+    s.host.filterInfo.fadeInFrames = SInt32(o.fadeIn);
+    s.host.filterInfo.fadeOutFrames = SInt32(o.fadeOut);
+    for (int i = 0; i < kHYFilterSliderCount; ++i) s.host.filterInfo.sliderValues[i] = o.sliders[i];
+    s.params = NewParams(s.host, kHostInterfaceVersion);
+    const Rect bounds = {0, 0, SInt16(info.height), SInt16(info.width)};
+    if (NewGWorld(&s.output, 32, &bounds, nullptr, nullptr, 0) != noErr) return fail("out of memory for the frames");
+    s.params.frame = s.output;
+    s.params.frameRect = bounds;
+    s.params.startFrame = SInt32(o.start);
+    s.params.frameCount = SInt32(count);
+    s.params.proxyOnly = o.proxyOnly;
+    s.params.getInfo2.selectedFrames = SInt32(count);
+    s.params.selector = kPlugGetInfo;
+    SInt32 result = entry(0, &s.params);
+    // The first call starts the plug-in, whose master record lives as long as
+    // it is loaded; what a session keeps is counted from here.
+    blocksBefore = HostBlocksOutstanding();
+    if (result == kPluginOK) {
+      s.params.selector = kPlugInitialize;
+      result = entry(0, &s.params);
+      s.open = true;
+    }
+    if (result != kPluginOK) return fail("the plug-in refused the render session: " + ResultName(result));
+
+    PixMapHandle pm = GetGWorldPixMap(s.output);
+    uint8_t* pixels = reinterpret_cast<uint8_t*>(GetPixBaseAddr(pm));
+    const int rowBytes = GetPixRowBytes(pm);
+    std::vector<float> silence;
+    const long total = long(info.frameCount);
+    for (long n = 0; n < total && ok; ++n) {
+      if (lgStopRequested) return fail("interrupted; nothing was written");
+      const bool inRange = n >= o.start && n < o.start + count;
+      bool audible = true;
+      if (inRange) {
+        s.params.selector = kPlugDoFrame;
+        s.params.renderFrame = SInt32(n - o.start);
+        const size_t mixedBefore = s.host.audioMixed.size();
+        const auto t0 = Clock::now();
+        result = entry(0, &s.params);
+        report.pluginSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
+        if (result == kPluginCantGetNeededFrame) {
+          // The host could not give the frame: it goes out unchanged, with its sound.
+          ++report.failedFrameRequests;
+          if (!clip->ReadFrame(n, info.width, info.height, true, pixels, rowBytes))
+            return fail(o.clip + ": frame " + std::to_string(n) + " cannot be read");
+        } else if (result != kPluginOK) {
+          return fail("the plug-in failed on frame " + std::to_string(n) + ": " + ResultName(result));
+        } else {
+          audible = s.host.audioMixed.size() > mixedBefore;
+        }
+      } else if (!clip->ReadFrame(n, info.width, info.height, true, pixels, rowBytes)) {
+        return fail(o.clip + ": frame " + std::to_string(n) + " cannot be read");
+      }
+      long first, end;
+      AudioSpan(n, info, first, end);
+      const long samples = end - first;
+      const float* sound = nullptr;
+      if (withAudio) {
+        silence.assign(size_t(samples) * kAudioChannels, 0.0f);
+        if (audible)
+          for (long k = 0; k < samples * kAudioChannels && size_t(first * kAudioChannels + k) < audio.size(); ++k)
+            silence[size_t(k)] = audio[size_t(first * kAudioChannels + k)];
+        sound = silence.data();
+      }
+      if (!writer->WriteFrame(pixels, rowBytes, sound, withAudio ? int(samples) : 0, error)) return fail(error);
+      ++report.frames;
+      if (progress) progress(n + 1, total);
+    }
+    s.params.selector = kPlugTerminate;
+    entry(0, &s.params);
+    s.open = false;
+    report.framesLeftLent = ReclaimLentFrames(s.host);
+  }
+  report.blocksNotGivenBack = long(HostBlocksOutstanding()) - long(blocksBefore);
+  if (!writer->Finish(error)) return fail(error);
+  writer.reset();
+  if (std::rename(temp.c_str(), o.output.c_str()) != 0) {
+    const std::string why = std::strerror(errno);
+    RemoveOutput(temp, o.format);
+    error = "cannot write " + o.output + ": " + why;
+    return false;
+  }
+  report.seconds = std::chrono::duration<double>(Clock::now() - began).count();
+  return true;
+}
+
+bool RenderPlaceholder(HYPluginEntry entry, const std::string& clipPath, long at, const std::string& output,
+                       std::string& error) {
+  auto clip = ClipReader::Open(clipPath, error);
+  if (!clip) return false;
+  const ClipInfo& info = clip->info();
+  if (at < 0 || at >= info.frameCount) {
+    error = "frame " + std::to_string(at) + " lies outside the clip's " + std::to_string(info.frameCount) + " frames";
+    return false;
+  }
+  HostSession host;
+  host.clip = clip.get();
+  HYPluginParams params = NewParams(host, kHostInterfaceVersion);
+  const Rect bounds = {0, 0, SInt16(info.height), SInt16(info.width)};
+  GWorldPtr frame = nullptr;
+  if (NewGWorld(&frame, 32, &bounds, nullptr, nullptr, 0) != noErr) {
+    error = "out of memory for the frame";
+    return false;
+  }
+  params.frame = frame;
+  params.frameRect = bounds;
+  params.startFrame = 0;
+  params.frameCount = SInt32(info.frameCount);
+  params.getInfo.bestThumbOffset = SInt32(at);
+  params.selector = kPlugFilePlaceHolder;
+  const SInt32 result = entry(0, &params);
+  ReclaimLentFrames(host);
+  bool ok = result == kPluginOK;
+  if (!ok) error = "the plug-in could not make the placeholder: " + ResultName(result);
+  PixMapHandle pm = GetGWorldPixMap(frame);
+  if (ok)
+    ok = WritePng(output, reinterpret_cast<const uint8_t*>(GetPixBaseAddr(pm)), info.width, info.height,
+                  GetPixRowBytes(pm), error);
+  DisposeGWorld(frame);
+  return ok;
+}

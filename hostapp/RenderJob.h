@@ -1,0 +1,49 @@
+// Rendering a clip with an effect: the frames of the selected range through
+// a render session, the others copied unchanged, the audio kept in sync,
+// written to a temporary and moved into place only when complete.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "HostPluginSDK.h"
+#include "media/ClipWriter.h"
+
+struct RenderOptions {
+  std::string clip;
+  std::string output;
+  long start = 0;
+  long count = -1;  // -1: to the end of the clip
+  long fadeIn = 0;
+  long fadeOut = 0;
+  float sliders[kHYFilterSliderCount] = {0.5f, 0.5f, 0.5f};
+  bool proxyOnly = false;
+  OutputFormat format = OutputFormat::Mp4;
+  long failGetFrameAt = -1;  // a host fault to inject, for tests
+};
+
+struct RenderReport {
+  long frames = 0;
+  double seconds = 0;
+  double pluginSeconds = 0;  // time spent inside the plug-in's frame requests
+  int failedFrameRequests = 0;
+  size_t framesLeftLent = 0;
+  long blocksNotGivenBack = 0;
+};
+
+// Progress: frames done of the total.
+using RenderProgress = std::function<void(long done, long total)>;
+
+// False with a one-line `error` naming the problem; nothing is left at the
+// output path then. A frame request that fails in the plug-in is counted and
+// the frame written unchanged when it is a host fault that the plug-in passed
+// on (a frame the host could not give), and ends the render otherwise.
+bool RenderClip(HYPluginEntry entry, const RenderOptions& options, const RenderProgress& progress,
+                RenderReport& report, std::string& error);
+
+// Runs a placeholder render of clip frame `at` and writes it as a PNG.
+bool RenderPlaceholder(HYPluginEntry entry, const std::string& clip, long at, const std::string& output,
+                       std::string& error);
+
+// Set from a signal handler: the render stops and removes what it wrote.
+void RequestRenderStop();

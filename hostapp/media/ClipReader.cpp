@@ -1,0 +1,228 @@
+#include "media/ClipReader.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <cmath>
+
+namespace {
+
+// Decoding far ahead is slower than seeking; backwards always seeks.
+constexpr int64_t kSeekAhead = 48;
+
+std::string AvError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return text;
+}
+
+}  // namespace
+
+struct ClipReader::Impl {
+  AVFormatContext* format = nullptr;
+  AVCodecContext* video = nullptr;
+  AVCodecContext* audio = nullptr;
+  int videoStream = -1;
+  int audioStream = -1;
+  AVFrame* frame = av_frame_alloc();
+  AVPacket* packet = av_packet_alloc();
+  SwsContext* scaler = nullptr;
+  int64_t current = -1;  // the frame number `frame` holds
+  int64_t startPts = 0;
+  AVRational rate{25, 1};
+
+  ~Impl() {
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&video);
+    avcodec_free_context(&audio);
+    avformat_close_input(&format);
+    sws_freeContext(scaler);
+  }
+
+  int64_t FrameNumberOf(int64_t pts) const {
+    const AVRational tb = format->streams[videoStream]->time_base;
+    return llround(double(pts - startPts) * av_q2d(tb) * av_q2d(rate));
+  }
+
+  // Decodes the next video frame into `frame`; false at the end.
+  bool DecodeNext() {
+    for (;;) {
+      int got = avcodec_receive_frame(video, frame);
+      if (got == 0) {
+        const int64_t pts = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
+        current = pts == AV_NOPTS_VALUE ? current + 1 : FrameNumberOf(pts);
+        return true;
+      }
+      if (got == AVERROR_EOF) return false;
+      if (got != AVERROR(EAGAIN)) return false;
+      int read;
+      while ((read = av_read_frame(format, packet)) >= 0 && packet->stream_index != videoStream) av_packet_unref(packet);
+      if (read < 0) {
+        avcodec_send_packet(video, nullptr);  // drain what the decoder holds
+      } else {
+        avcodec_send_packet(video, packet);
+        av_packet_unref(packet);
+      }
+    }
+  }
+
+  bool SeekTo(int64_t n) {
+    const AVRational tb = format->streams[videoStream]->time_base;
+    const int64_t target = startPts + av_rescale_q(n, av_inv_q(rate), tb);
+    if (av_seek_frame(format, videoStream, target, AVSEEK_FLAG_BACKWARD) < 0) return false;
+    avcodec_flush_buffers(video);
+    current = -1;
+    return true;
+  }
+};
+
+ClipReader::ClipReader(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+ClipReader::~ClipReader() = default;
+
+void QuietMediaLibraries() { av_log_set_level(AV_LOG_ERROR); }
+
+std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, std::string& error) {
+  auto impl = std::make_unique<Impl>();
+  int err = avformat_open_input(&impl->format, path.c_str(), nullptr, nullptr);
+  if (err < 0) {
+    error = path + ": " + AvError(err);
+    return nullptr;
+  }
+  if ((err = avformat_find_stream_info(impl->format, nullptr)) < 0) {
+    error = path + ": " + AvError(err);
+    return nullptr;
+  }
+  const AVCodec* videoCodec = nullptr;
+  impl->videoStream = av_find_best_stream(impl->format, AVMEDIA_TYPE_VIDEO, -1, -1, &videoCodec, 0);
+  if (impl->videoStream < 0 || videoCodec == nullptr) {
+    error = path + ": no video stream that can be decoded";
+    return nullptr;
+  }
+  AVStream* vs = impl->format->streams[impl->videoStream];
+  impl->video = avcodec_alloc_context3(videoCodec);
+  avcodec_parameters_to_context(impl->video, vs->codecpar);
+  impl->video->thread_count = 1;
+  if ((err = avcodec_open2(impl->video, videoCodec, nullptr)) < 0) {
+    error = path + ": " + AvError(err);
+    return nullptr;
+  }
+  impl->rate = vs->avg_frame_rate.num > 0 ? vs->avg_frame_rate : vs->r_frame_rate;
+  if (impl->rate.num <= 0 || impl->rate.den <= 0) impl->rate = {25, 1};
+  impl->startPts = vs->start_time != AV_NOPTS_VALUE ? vs->start_time : 0;
+
+  const AVCodec* audioCodec = nullptr;
+  impl->audioStream = av_find_best_stream(impl->format, AVMEDIA_TYPE_AUDIO, -1, impl->videoStream, &audioCodec, 0);
+  if (impl->audioStream >= 0 && audioCodec != nullptr) {
+    impl->audio = avcodec_alloc_context3(audioCodec);
+    avcodec_parameters_to_context(impl->audio, impl->format->streams[impl->audioStream]->codecpar);
+    if (avcodec_open2(impl->audio, audioCodec, nullptr) < 0) avcodec_free_context(&impl->audio);
+  }
+
+  ClipInfo info;
+  info.width = impl->video->width;
+  info.height = impl->video->height;
+  info.fpsNum = impl->rate.num;
+  info.fpsDen = impl->rate.den;
+  info.hasAudio = impl->audio != nullptr;
+  // Count the frames exactly: one packet per frame, read without decoding.
+  int64_t packets = 0;
+  while (av_read_frame(impl->format, impl->packet) >= 0) {
+    packets += impl->packet->stream_index == impl->videoStream;
+    av_packet_unref(impl->packet);
+  }
+  info.frameCount = packets;
+  if (info.width <= 0 || info.height <= 0 || packets == 0) {
+    error = path + ": the video stream holds no frames";
+    return nullptr;
+  }
+  if (!impl->SeekTo(0)) {
+    error = path + ": cannot return to the first frame";
+    return nullptr;
+  }
+  auto reader = std::unique_ptr<ClipReader>(new ClipReader(std::move(impl)));
+  reader->info_ = info;
+  return reader;
+}
+
+bool ClipReader::ReadFrame(int64_t n, int width, int height, bool highQuality, uint8_t* argb, int rowBytes) {
+  Impl& d = *impl_;
+  if (n < 0 || n >= info_.frameCount || width <= 0 || height <= 0) return false;
+  if (d.current != n) {
+    if (d.current < 0 || n < d.current || n > d.current + kSeekAhead) {
+      if (!d.SeekTo(n)) return false;
+    }
+    // Decode forward to the frame; a clip whose numbering has a gap gives
+    // the last frame before the one asked for.
+    bool have = false;
+    while (d.DecodeNext()) {
+      have = true;
+      if (d.current >= n) break;
+    }
+    if (!have) return false;
+  }
+  const int flags = highQuality ? SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT : SWS_FAST_BILINEAR;
+  d.scaler = sws_getCachedContext(d.scaler, d.frame->width, d.frame->height, AVPixelFormat(d.frame->format), width,
+                                  height, AV_PIX_FMT_ARGB, flags, nullptr, nullptr, nullptr);
+  if (d.scaler == nullptr) return false;
+  // The clip's own colour space and range.
+  const int colorspace = d.frame->colorspace == AVCOL_SPC_UNSPECIFIED
+                             ? (d.frame->height > 576 ? SWS_CS_ITU709 : SWS_CS_ITU601)
+                             : int(d.frame->colorspace);
+  const int fullRange = d.frame->color_range == AVCOL_RANGE_JPEG;
+  sws_setColorspaceDetails(d.scaler, sws_getCoefficients(colorspace), fullRange, sws_getCoefficients(SWS_CS_DEFAULT),
+                           1, 0, 1 << 16, 1 << 16);
+  uint8_t* dst[4] = {argb, nullptr, nullptr, nullptr};
+  int dstStride[4] = {rowBytes, 0, 0, 0};
+  return sws_scale(d.scaler, d.frame->data, d.frame->linesize, 0, d.frame->height, dst, dstStride) == height;
+}
+
+bool ClipReader::ReadAudio(std::vector<float>& samples, std::string& error) {
+  Impl& d = *impl_;
+  samples.clear();
+  if (d.audio == nullptr) return true;
+  SwrContext* resampler = nullptr;
+  AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+  if (swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_FLT, kAudioRate, &d.audio->ch_layout,
+                          d.audio->sample_fmt, d.audio->sample_rate, 0, nullptr) < 0 ||
+      swr_init(resampler) < 0) {
+    swr_free(&resampler);
+    error = "cannot convert the clip's audio";
+    return false;
+  }
+  av_seek_frame(d.format, -1, 0, AVSEEK_FLAG_BACKWARD);
+  AVFrame* frame = av_frame_alloc();
+  auto convert = [&](const uint8_t** in, int count) {
+    const int room = swr_get_out_samples(resampler, count);
+    if (room <= 0) return;
+    const size_t at = samples.size();
+    samples.resize(at + size_t(room) * kAudioChannels);
+    uint8_t* out = reinterpret_cast<uint8_t*>(samples.data() + at);
+    const int made = swr_convert(resampler, &out, room, in, count);
+    samples.resize(at + size_t(std::max(made, 0)) * kAudioChannels);
+  };
+  auto drain = [&] {
+    while (avcodec_receive_frame(d.audio, frame) == 0) {
+      convert(const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+      av_frame_unref(frame);
+    }
+  };
+  while (av_read_frame(d.format, d.packet) >= 0) {
+    if (d.packet->stream_index == d.audioStream && avcodec_send_packet(d.audio, d.packet) >= 0) drain();
+    av_packet_unref(d.packet);
+  }
+  avcodec_send_packet(d.audio, nullptr);
+  drain();
+  convert(nullptr, 0);
+  av_frame_free(&frame);
+  swr_free(&resampler);
+  avcodec_flush_buffers(d.audio);
+  d.SeekTo(0);
+  return true;
+}

@@ -1,0 +1,43 @@
+// Reading a clip: any video file FFmpeg reads, frame by absolute number,
+// scaled to the size asked for, as opaque A,R,G,B pixels; and its audio.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct ClipInfo {
+  int width = 0;
+  int height = 0;
+  int fpsNum = 25;  // frame rate as a fraction
+  int fpsDen = 1;
+  int64_t frameCount = 0;
+  bool hasAudio = false;
+};
+
+// Audio as the host mixes it: interleaved stereo floats.
+constexpr int kAudioRate = 48000;
+constexpr int kAudioChannels = 2;
+
+// The media libraries say only what went wrong, not how they are doing.
+void QuietMediaLibraries();
+
+class ClipReader {
+ public:
+  // Nil with `error` saying why when the file is missing, unreadable or has no video.
+  static std::unique_ptr<ClipReader> Open(const std::string& path, std::string& error);
+  ~ClipReader();
+  const ClipInfo& info() const { return info_; }
+  // Frame `n` (0-based), scaled to width x height into `argb` (rows of
+  // `rowBytes`), alpha 255. A cheaper scaler when not `highQuality`.
+  bool ReadFrame(int64_t n, int width, int height, bool highQuality, uint8_t* argb, int rowBytes);
+  // The whole audio track, resampled; empty when the clip has none.
+  bool ReadAudio(std::vector<float>& samples, std::string& error);
+
+ private:
+  struct Impl;
+  explicit ClipReader(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+  ClipInfo info_;
+};

@@ -1,0 +1,320 @@
+#include "media/ClipWriter.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "media/ClipReader.h"
+
+namespace {
+
+std::string AvError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return text;
+}
+
+// The first of `wanted` the encoder takes, else its own first choice.
+AVPixelFormat ChoosePixelFormat(const AVCodec* codec, std::initializer_list<AVPixelFormat> wanted) {
+  for (AVPixelFormat w : wanted)
+    for (const AVPixelFormat* p = codec->pix_fmts; p && *p != AV_PIX_FMT_NONE; ++p)
+      if (*p == w) return w;
+  return codec->pix_fmts ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
+}
+
+AVSampleFormat ChooseSampleFormat(const AVCodec* codec) {
+  return codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+}
+
+}  // namespace
+
+struct ClipWriter::Impl {
+  OutputFormat format;
+  std::string path;
+  int width = 0, height = 0;
+  AVRational rate{25, 1};
+  AVFormatContext* output = nullptr;
+  AVCodecContext* video = nullptr;
+  AVCodecContext* audio = nullptr;
+  AVStream* videoStream = nullptr;
+  AVStream* audioStream = nullptr;
+  SwsContext* converter = nullptr;
+  SwrContext* resampler = nullptr;
+  AVAudioFifo* fifo = nullptr;
+  AVFrame* picture = av_frame_alloc();
+  AVFrame* sound = av_frame_alloc();
+  AVPacket* packet = av_packet_alloc();
+  int64_t framesWritten = 0;
+  int64_t samplesWritten = 0;
+  bool headerWritten = false;
+
+  ~Impl() {
+    if (output && headerWritten == false && output->pb) avio_closep(&output->pb);
+    avcodec_free_context(&video);
+    avcodec_free_context(&audio);
+    if (output) {
+      if (output->pb) avio_closep(&output->pb);
+      avformat_free_context(output);
+    }
+    sws_freeContext(converter);
+    swr_free(&resampler);
+    if (fifo) av_audio_fifo_free(fifo);
+    av_frame_free(&picture);
+    av_frame_free(&sound);
+    av_packet_free(&packet);
+  }
+
+  // Sends a frame (or nil to flush) and writes what the encoder gives back.
+  bool Encode(AVCodecContext* codec, AVStream* stream, AVFrame* frame, std::string& error) {
+    int err = avcodec_send_frame(codec, frame);
+    if (err < 0 && err != AVERROR_EOF) {
+      error = "encoding failed: " + AvError(err);
+      return false;
+    }
+    while ((err = avcodec_receive_packet(codec, packet)) == 0) {
+      if (format == OutputFormat::PngFrames) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame_%06lld.png", (long long)framesWritten);
+        FILE* f = std::fopen((path + name).c_str(), "wb");
+        const bool ok = f && std::fwrite(packet->data, 1, size_t(packet->size), f) == size_t(packet->size);
+        if (f && std::fclose(f) != 0) error = "cannot write " + path + name;
+        av_packet_unref(packet);
+        if (!ok) {
+          error = "cannot write " + path + name;
+          return false;
+        }
+        continue;
+      }
+      av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+      packet->stream_index = stream->index;
+      err = av_interleaved_write_frame(output, packet);
+      if (err < 0) {
+        error = "cannot write " + path + ": " + AvError(err);
+        return false;
+      }
+    }
+    if (err != AVERROR(EAGAIN) && err != AVERROR_EOF) {
+      error = "encoding failed: " + AvError(err);
+      return false;
+    }
+    return true;
+  }
+
+  // Encodes whole audio frames from the FIFO; all of it when `flush`.
+  bool EncodeAudio(bool flush, std::string& error) {
+    const int frameSize = audio->frame_size > 0 ? audio->frame_size : 1024;
+    while (av_audio_fifo_size(fifo) >= frameSize || (flush && av_audio_fifo_size(fifo) > 0)) {
+      const int n = std::min(frameSize, av_audio_fifo_size(fifo));
+      av_frame_unref(sound);
+      sound->nb_samples = n;
+      sound->format = audio->sample_fmt;
+      av_channel_layout_copy(&sound->ch_layout, &audio->ch_layout);
+      sound->sample_rate = audio->sample_rate;
+      if (av_frame_get_buffer(sound, 0) < 0) {
+        error = "out of memory for audio";
+        return false;
+      }
+      av_audio_fifo_read(fifo, reinterpret_cast<void**>(sound->data), n);
+      sound->pts = samplesWritten;
+      samplesWritten += n;
+      if (!Encode(audio, audioStream, sound, error)) return false;
+    }
+    return true;
+  }
+};
+
+ClipWriter::ClipWriter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+ClipWriter::~ClipWriter() = default;
+
+std::unique_ptr<ClipWriter> ClipWriter::Create(const std::string& path, OutputFormat format, int width, int height,
+                                               int fpsNum, int fpsDen, bool withAudio, std::string& error) {
+  auto d = std::make_unique<Impl>();
+  d->format = format;
+  d->path = path;
+  d->width = width;
+  d->height = height;
+  d->rate = {fpsNum, fpsDen};
+  if (format == OutputFormat::PngFrames) withAudio = false;
+
+  const AVCodecID videoId = format == OutputFormat::Mp4 ? AV_CODEC_ID_H264
+                            : format == OutputFormat::Matroska ? AV_CODEC_ID_FFV1
+                                                               : AV_CODEC_ID_PNG;
+  const AVCodec* videoCodec = avcodec_find_encoder(videoId);
+  if (videoCodec == nullptr) {
+    error = std::string("no encoder for ") + avcodec_get_name(videoId);
+    return nullptr;
+  }
+  if (format != OutputFormat::PngFrames) {
+    const char* muxer = format == OutputFormat::Mp4 ? "mp4" : "matroska";
+    int err = avformat_alloc_output_context2(&d->output, nullptr, muxer, path.c_str());
+    if (err < 0) {
+      error = "cannot write " + path + ": " + AvError(err);
+      return nullptr;
+    }
+  }
+  d->video = avcodec_alloc_context3(videoCodec);
+  d->video->width = width;
+  d->video->height = height;
+  d->video->time_base = av_inv_q(d->rate);
+  d->video->framerate = d->rate;
+  d->video->pix_fmt = format == OutputFormat::Mp4 ? ChoosePixelFormat(videoCodec, {AV_PIX_FMT_YUV420P})
+                      : format == OutputFormat::Matroska
+                          ? ChoosePixelFormat(videoCodec, {AV_PIX_FMT_BGRA, AV_PIX_FMT_GBRP})
+                          : ChoosePixelFormat(videoCodec, {AV_PIX_FMT_RGB24});
+  if (format == OutputFormat::Mp4) {
+    av_opt_set(d->video->priv_data, "preset", "fast", 0);
+    av_opt_set(d->video->priv_data, "crf", "18", 0);
+    d->video->colorspace = AVCOL_SPC_BT709;
+    d->video->color_range = AVCOL_RANGE_MPEG;
+  }
+  if (d->output && (d->output->oformat->flags & AVFMT_GLOBALHEADER)) d->video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  int err = avcodec_open2(d->video, videoCodec, nullptr);
+  if (err < 0) {
+    error = std::string("cannot start the ") + videoCodec->name + " encoder: " + AvError(err);
+    return nullptr;
+  }
+  if (d->output) {
+    d->videoStream = avformat_new_stream(d->output, nullptr);
+    avcodec_parameters_from_context(d->videoStream->codecpar, d->video);
+    d->videoStream->time_base = d->video->time_base;
+  }
+
+  if (withAudio) {
+    const AVCodec* audioCodec = avcodec_find_encoder(format == OutputFormat::Mp4 ? AV_CODEC_ID_AAC : AV_CODEC_ID_FLAC);
+    if (audioCodec == nullptr) {
+      error = "no audio encoder";
+      return nullptr;
+    }
+    d->audio = avcodec_alloc_context3(audioCodec);
+    d->audio->sample_rate = kAudioRate;
+    d->audio->sample_fmt = ChooseSampleFormat(audioCodec);
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    av_channel_layout_copy(&d->audio->ch_layout, &stereo);
+    d->audio->time_base = {1, kAudioRate};
+    if (d->output->oformat->flags & AVFMT_GLOBALHEADER) d->audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if ((err = avcodec_open2(d->audio, audioCodec, nullptr)) < 0) {
+      error = std::string("cannot start the audio encoder: ") + AvError(err);
+      return nullptr;
+    }
+    d->audioStream = avformat_new_stream(d->output, nullptr);
+    avcodec_parameters_from_context(d->audioStream->codecpar, d->audio);
+    d->audioStream->time_base = d->audio->time_base;
+    if (swr_alloc_set_opts2(&d->resampler, &d->audio->ch_layout, d->audio->sample_fmt, kAudioRate, &stereo,
+                            AV_SAMPLE_FMT_FLT, kAudioRate, 0, nullptr) < 0 ||
+        swr_init(d->resampler) < 0) {
+      error = "cannot convert audio for the encoder";
+      return nullptr;
+    }
+    d->fifo = av_audio_fifo_alloc(d->audio->sample_fmt, kAudioChannels, kAudioRate);
+  }
+
+  if (d->output) {
+    if ((err = avio_open(&d->output->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0) {
+      error = "cannot write " + path + ": " + AvError(err);
+      return nullptr;
+    }
+    if ((err = avformat_write_header(d->output, nullptr)) < 0) {
+      error = "cannot write " + path + ": " + AvError(err);
+      return nullptr;
+    }
+    d->headerWritten = true;
+  }
+  d->picture->format = d->video->pix_fmt;
+  d->picture->width = width;
+  d->picture->height = height;
+  if (av_frame_get_buffer(d->picture, 0) < 0) {
+    error = "out of memory for video";
+    return nullptr;
+  }
+  d->converter = sws_getContext(width, height, AV_PIX_FMT_ARGB, width, height, d->video->pix_fmt,
+                                SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
+  if (format == OutputFormat::Mp4)
+    sws_setColorspaceDetails(d->converter, sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(SWS_CS_ITU709),
+                             0, 0, 1 << 16, 1 << 16);
+  return std::unique_ptr<ClipWriter>(new ClipWriter(std::move(d)));
+}
+
+bool ClipWriter::WriteFrame(const uint8_t* argb, int rowBytes, const float* audio, int samples, std::string& error) {
+  Impl& d = *impl_;
+  if (av_frame_make_writable(d.picture) < 0) {
+    error = "out of memory for video";
+    return false;
+  }
+  const uint8_t* src[4] = {argb, nullptr, nullptr, nullptr};
+  const int srcStride[4] = {rowBytes, 0, 0, 0};
+  sws_scale(d.converter, src, srcStride, 0, d.height, d.picture->data, d.picture->linesize);
+  d.picture->pts = d.framesWritten;
+  if (!d.Encode(d.video, d.videoStream, d.picture, error)) return false;
+  ++d.framesWritten;
+  if (d.audio != nullptr && samples > 0) {
+    std::vector<uint8_t*> planes(kAudioChannels);
+    uint8_t** converted = nullptr;
+    if (av_samples_alloc_array_and_samples(&converted, nullptr, kAudioChannels, samples, d.audio->sample_fmt, 0) < 0) {
+      error = "out of memory for audio";
+      return false;
+    }
+    const uint8_t* in = reinterpret_cast<const uint8_t*>(audio);
+    const int made = swr_convert(d.resampler, converted, samples, &in, samples);
+    if (made > 0) av_audio_fifo_write(d.fifo, reinterpret_cast<void**>(converted), made);
+    av_freep(&converted[0]);
+    av_freep(&converted);
+    if (!d.EncodeAudio(false, error)) return false;
+  }
+  return true;
+}
+
+bool ClipWriter::Finish(std::string& error) {
+  Impl& d = *impl_;
+  if (!d.Encode(d.video, d.videoStream, nullptr, error)) return false;
+  if (d.audio != nullptr) {
+    if (!d.EncodeAudio(true, error) || !d.Encode(d.audio, d.audioStream, nullptr, error)) return false;
+  }
+  if (d.output) {
+    int err = av_write_trailer(d.output);
+    if (err < 0) {
+      error = "cannot complete " + d.path + ": " + AvError(err);
+      return false;
+    }
+    if ((err = avio_closep(&d.output->pb)) < 0) {
+      error = "cannot complete " + d.path + ": " + AvError(err);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool WritePng(const std::string& path, const uint8_t* argb, int width, int height, int rowBytes, std::string& error) {
+  // A folder of its own for the one frame, then the frame moved into place.
+  std::string folder = path + ".frame";
+  std::remove((folder + "/frame_000000.png").c_str());
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    error = "cannot write " + path;
+    return false;
+  }
+  bool ok = false;
+  {
+    auto writer = ClipWriter::Create(folder, OutputFormat::PngFrames, width, height, 25, 1, false, error);
+    ok = writer && writer->WriteFrame(argb, rowBytes, nullptr, 0, error) && writer->Finish(error);
+  }
+  if (ok && std::rename((folder + "/frame_000000.png").c_str(), path.c_str()) != 0) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    ok = false;
+  }
+  std::remove((folder + "/frame_000000.png").c_str());
+  ::rmdir(folder.c_str());
+  return ok;
+}

@@ -1,0 +1,33 @@
+// Writing a clip: video frames of opaque A,R,G,B pixels and the audio that
+// goes with each frame.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+enum class OutputFormat {
+  Mp4,        // H.264 and AAC in MP4
+  Matroska,   // lossless: FFV1 and FLAC in Matroska
+  PngFrames,  // a folder of numbered PNG files, no audio
+};
+
+class ClipWriter {
+ public:
+  // Writes to `path` (a file, or a folder for PNG frames, which must exist).
+  static std::unique_ptr<ClipWriter> Create(const std::string& path, OutputFormat format, int width, int height,
+                                            int fpsNum, int fpsDen, bool withAudio, std::string& error);
+  ~ClipWriter();
+  // One frame and its audio (`samples` interleaved stereo frames of 48 kHz).
+  bool WriteFrame(const uint8_t* argb, int rowBytes, const float* audio, int samples, std::string& error);
+  // Flushes the encoders and completes the file.
+  bool Finish(std::string& error);
+
+ private:
+  struct Impl;
+  explicit ClipWriter(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+// Writes one picture of opaque A,R,G,B pixels as a PNG file.
+bool WritePng(const std::string& path, const uint8_t* argb, int width, int height, int rowBytes, std::string& error);
