@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "TestSupport.h"
+#include "media/ClipReader.h"
+#include "media/ClipWriter.h"
 #include "resources/ResourceFork.h"
 
 namespace {
@@ -122,6 +124,56 @@ TEST(HostCommand, BadBundlesGetAOneLineErrorAndAFailingStatus) {
     EXPECT_EQ(r.out, "");
   }
   EXPECT_TRUE(FolderEntries(config.path()).empty()) << "a refused start wrote settings";
+}
+
+// A small lossless clip of flat frames with a tone.
+std::string SmallClip(const TempDir& dir) {
+  std::string error, path = dir / "clip.mkv";
+  auto w = ClipWriter::Create(path, OutputFormat::Matroska, 64, 48, 25, 1, true, error);
+  std::vector<uint8_t> px(64 * 48 * 4, 128);
+  std::vector<float> tone(1920 * 2, 0.25f);
+  for (int n = 0; n < 12 && w; ++n) w->WriteFrame(px.data(), 64 * 4, tone.data(), 1920, error);
+  if (w) w->Finish(error);
+  return path;
+}
+
+TEST(HostCommand, RendersClipsAndPlaceholders) {
+  TempDir config, dir;
+  const std::string clip = SmallClip(dir);
+  HostRun r = Host("render " + Quoted(clip) + " -o " + Quoted(dir / "out.mkv") +
+                       " --format mkv --start 2 --count 6 --fade-in 2 --fade-out 2 --sliders 0.1,0.2,0.3",
+                   config.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("rendered 12 frames"), std::string::npos) << r.err;
+  std::string error;
+  auto out = ClipReader::Open(dir / "out.mkv", error);
+  ASSERT_TRUE(out) << error;
+  EXPECT_EQ(out->info().frameCount, 12);
+  EXPECT_TRUE(out->info().hasAudio);
+
+  r = Host("render " + Quoted(clip) + " -o " + Quoted(dir / "frames") + " --format png", config.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(FolderEntries(dir / "frames").size(), 12u);
+
+  r = Host("placeholder " + Quoted(clip) + " --at 4 -o " + Quoted(dir / "thumb.png"), config.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(PathExists(dir / "thumb.png"));
+}
+
+TEST(HostCommand, BadRendersSayWhyInOneLine) {
+  TempDir config, dir;
+  const std::string clip = SmallClip(dir);
+  for (std::string args : {"render " + Quoted(dir / "nothing.mp4") + " -o " + Quoted(dir / "o.mp4"),
+                           "render " + Quoted(clip) + " -o " + Quoted(dir / "o.mp4") + " --start 11 --count 5",
+                           "render " + Quoted(clip) + " -o " + Quoted(dir / "none/o.mp4"),
+                           "placeholder " + Quoted(clip) + " --at 99 -o " + Quoted(dir / "p.png")}) {
+    HostRun r = Host(args, config.path());
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(Lines(r.err), 1u) << r.err;
+  }
+  EXPECT_EQ(FolderEntries(dir.path()).size(), 1u);
+  HostRun r = Host("render " + Quoted(clip) + " -o x --fade-in -2", config.path());
+  EXPECT_EQ(r.status, 2);
 }
 
 TEST(HostCommand, UsageErrorsSayWhatIsWrong) {
