@@ -1,5 +1,6 @@
 #include "HostServices.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "media/ClipReader.h"
@@ -9,6 +10,32 @@
 namespace {
 
 size_t lgBlocksOutstanding = 0;
+
+// Adds the time until the end of the callback to the session's account.
+struct CallbackTimer {
+  HostSession* session;
+  std::chrono::steady_clock::time_point began = std::chrono::steady_clock::now();
+  explicit CallbackTimer(void* instance) : session(static_cast<HostSession*>(instance)) {}
+  ~CallbackTimer() {
+    if (session) session->callbackSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  }
+};
+
+// A frame of the asked size: a spare one when there is, else a new one.
+GWorldPtr FrameOfSize(HostSession& session, SInt16 width, SInt16 height) {
+  for (size_t k = 0; k < session.spareFrames.size(); ++k) {
+    Rect b;
+    GetPortBounds(session.spareFrames[k], &b);
+    if (b.right == width && b.bottom == height) {
+      GWorldPtr frame = session.spareFrames[k];
+      session.spareFrames.erase(session.spareFrames.begin() + long(k));
+      return frame;
+    }
+  }
+  GWorldPtr frame = nullptr;
+  const Rect bounds = {0, 0, height, width};
+  return NewGWorld(&frame, 32, &bounds, nullptr, nullptr, 0) == noErr ? frame : nullptr;
+}
 
 Ptr HostNewPtrClear(SInt32 byteCount) {
   Ptr block = NewPtrClear(byteCount);
@@ -26,19 +53,19 @@ void HostDisposePtr(Ptr block) {
 HYPluginResult HostGetFrame(void* instance, SInt32 frameNumber, GWorldPtr* outFrame, SInt16 width, SInt16 height,
                             HYRefDVQuality quality, Float32* outVolume, void** outCookie) {
   if (instance == nullptr || outFrame == nullptr || outCookie == nullptr) return kPluginBadParams;
+  CallbackTimer timer(instance);
   HostSession& session = *static_cast<HostSession*>(instance);
   *outFrame = nullptr;
   *outCookie = nullptr;
   ++session.qualities[quality];
   if (session.clip == nullptr || frameNumber == session.failGetFrameAt || width <= 0 || height <= 0)
     return kPluginCantGetNeededFrame;
-  GWorldPtr frame = nullptr;
-  const Rect bounds = {0, 0, height, width};
-  if (NewGWorld(&frame, 32, &bounds, nullptr, nullptr, 0) != noErr) return kPluginOutOfMemory;
+  GWorldPtr frame = FrameOfSize(session, width, height);
+  if (frame == nullptr) return kPluginOutOfMemory;
   PixMapHandle pm = GetGWorldPixMap(frame);
   if (!session.clip->ReadFrame(frameNumber, width, height, quality == kDVHighQuality,
                                reinterpret_cast<uint8_t*>(GetPixBaseAddr(pm)), GetPixRowBytes(pm))) {
-    DisposeGWorld(frame);
+    session.spareFrames.push_back(frame);
     return kPluginCantGetNeededFrame;
   }
   session.lent[frame] = frameNumber;
@@ -50,10 +77,11 @@ HYPluginResult HostGetFrame(void* instance, SInt32 frameNumber, GWorldPtr* outFr
 
 HYPluginResult HostReleaseFrame(void* instance, void* cookie) {
   if (instance == nullptr) return kPluginBadParams;
+  CallbackTimer timer(instance);
   HostSession& session = *static_cast<HostSession*>(instance);
   auto it = session.lent.find(cookie);
   if (it == session.lent.end()) return kPluginBadParams;  // not a frame we lent
-  DisposeGWorld(static_cast<GWorldPtr>(it->first));
+  session.spareFrames.push_back(static_cast<GWorldPtr>(it->first));
   session.lent.erase(it);
   return kPluginOK;
 }
@@ -109,6 +137,10 @@ HYProcs lgProcs = {HostNewPtrClear, HostDisposePtr,   HostGetFrame,      HostRel
                    HostBlit,        HostMixAudio,     HostGetFilterInfo, HostReleaseFilterInfo};
 
 }  // namespace
+
+HostSession::~HostSession() {
+  for (GWorldPtr frame : spareFrames) DisposeGWorld(frame);
+}
 
 HYProcs* HostProcs() { return &lgProcs; }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "HostPluginSDK.h"
 
@@ -19,7 +20,9 @@ struct HostSession {
   std::set<SInt32> audioMixed;          // frames whose audio the plug-in mixed
   SInt32 failGetFrameAt = -1;           // a fault to inject: GetFrame of this frame fails
   std::map<HYRefDVQuality, int> qualities;  // how often each quality was asked for
-  int blits = 0;
+  double callbackSeconds = 0;  // time spent in this host's callbacks
+  std::vector<GWorldPtr> spareFrames;  // frames given back, lent again before new ones are made
+  ~HostSession();
 };
 
 // The callback table; every callback finds its session through `instance`.

@@ -1,5 +1,6 @@
 #include "RenderJob.h"
 
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,9 +86,18 @@ struct Session {
 
 void RequestRenderStop() { lgStopRequested = true; }
 
+// Frames are allocated and freed many times a second. Left to its defaults,
+// the C library hands every frame-sized block back to the system and gets it
+// again zero-filled page by page, which costs more than drawing the frame.
+void KeepFrameMemoryAround() {
+  mallopt(M_MMAP_THRESHOLD, 64 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+}
+
 bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgress& progress, RenderReport& report,
                 std::string& error) {
   lgStopRequested = false;
+  KeepFrameMemoryAround();
   const auto began = Clock::now();
   auto clip = ClipReader::Open(o.clip, error);
   if (!clip) return false;
@@ -172,9 +182,11 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
         s.params.selector = kPlugDoFrame;
         s.params.renderFrame = SInt32(n - o.start);
         const size_t mixedBefore = s.host.audioMixed.size();
+        const double callbacksBefore = s.host.callbackSeconds;
         const auto t0 = Clock::now();
         result = entry(0, &s.params);
         report.pluginSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
+        report.pluginSeconds -= s.host.callbackSeconds - callbacksBefore;
         if (result == kPluginCantGetNeededFrame) {
           // The host could not give the frame: it goes out unchanged, with its sound.
           ++report.failedFrameRequests;

@@ -25,7 +25,7 @@ struct RenderOptions {
 struct RenderReport {
   long frames = 0;
   double seconds = 0;
-  double pluginSeconds = 0;  // time spent inside the plug-in's frame requests
+  double pluginSeconds = 0;  // time spent inside the plug-in's frame requests, less the host's callbacks
   int failedFrameRequests = 0;
   size_t framesLeftLent = 0;
   long blocksNotGivenBack = 0;
@@ -44,6 +44,9 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& options, const RenderP
 // Runs a placeholder render of clip frame `at` and writes it as a PNG.
 bool RenderPlaceholder(HYPluginEntry entry, const std::string& clip, long at, const std::string& output,
                        std::string& error);
+
+// Keeps freed frame memory in the process for the next frame.
+void KeepFrameMemoryAround();
 
 // Set from a signal handler: the render stops and removes what it wrote.
 void RequestRenderStop();
