@@ -113,7 +113,9 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, std::strin
     error = path + ": " + AvError(err);
     return nullptr;
   }
-  impl->rate = vs->avg_frame_rate.num > 0 ? vs->avg_frame_rate : vs->r_frame_rate;
+  // The stream's base rate numbers its frames; the average is skewed by a
+  // last frame without a duration and is only the fallback.
+  impl->rate = vs->r_frame_rate.num > 0 && vs->r_frame_rate.den > 0 ? vs->r_frame_rate : vs->avg_frame_rate;
   if (impl->rate.num <= 0 || impl->rate.den <= 0) impl->rate = {25, 1};
   impl->startPts = vs->start_time != AV_NOPTS_VALUE ? vs->start_time : 0;
 

@@ -99,6 +99,9 @@ struct ClipWriter::Impl {
         }
         continue;
       }
+      // Every frame lasts its frame's time, the last one too, so that players
+      // and readers see the clip's true length and rate.
+      if (packet->duration == 0 && codec->codec_type == AVMEDIA_TYPE_VIDEO) packet->duration = 1;
       av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
       packet->stream_index = stream->index;
       err = av_interleaved_write_frame(output, packet);

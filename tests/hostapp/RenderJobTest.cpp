@@ -238,6 +238,33 @@ TEST_F(RenderJob, AnInterruptedRenderLeavesNoOutput) {
   EXPECT_EQ(FolderEntries(dir.path()).size(), 1u) << "something was left beside the source";
 }
 
+// H.264 in MP4 reorders frames and has an edit list: frame numbers must
+// still be exact, forwards and after seeking back.
+TEST(ClipReading, FindsEachFrameByItsNumberInACompressedClip) {
+  TempDir dir;
+  std::string error;
+  const int frames = 60;
+  {
+    auto w = ClipWriter::Create(dir / "numbered.mp4", OutputFormat::Mp4, 64, 48, 25, 1, false, error);
+    ASSERT_TRUE(w) << error;
+    for (int n = 0; n < frames; ++n) {
+      std::vector<uint8_t> px(64 * 48 * 4);
+      for (size_t k = 0; k < px.size(); k += 4) px[k] = 255, px[k + 1] = px[k + 2] = px[k + 3] = uint8_t(4 * n);
+      ASSERT_TRUE(w->WriteFrame(px.data(), 64 * 4, nullptr, 0, error)) << error;
+    }
+    ASSERT_TRUE(w->Finish(error)) << error;
+  }
+  auto clip = ClipReader::Open(dir / "numbered.mp4", error);
+  ASSERT_TRUE(clip) << error;
+  EXPECT_EQ(clip->info().frameCount, frames);
+  EXPECT_EQ(clip->info().fpsNum * 1.0 / clip->info().fpsDen, 25.0);
+  std::vector<uint8_t> px(64 * 48 * 4);
+  for (int n : {0, 1, 2, 10, 40, 59, 5, 30, 29, 58, 3}) {
+    ASSERT_TRUE(clip->ReadFrame(n, 64, 48, true, px.data(), 64 * 4)) << n;
+    EXPECT_NEAR(px[size_t(20 * 64 + 30) * 4 + 2], 4 * n, 3) << "frame " << n;
+  }
+}
+
 TEST_F(RenderJob, APlaceholderIsTheEffectsFrameAsAPicture) {
   std::string error;
   ASSERT_TRUE(RenderPlaceholder(PluginMain, clip, 7, dir / "frame.png", error)) << error;
