@@ -28,6 +28,14 @@ void Num2Text(SInt32 TheNum, Str255 TheText);
 // The FSRef of the same file; all zero when the file cannot be resolved.
 FSRef FSSpec2FSRef(const FSSpec& TheFSS);
 
+// ---- Bundle windows (nibwindows.cpp) ----
+
+struct OpaqueWindowPtr;
+// The window TheWindow of the nib TheNib ("" for the plug-in's own nib) in
+// the bundle TheIdentifier; the caller shows it. A missing bundle or nib
+// ends the process with an alert, a missing window without one.
+OpaqueWindowPtr* OpenNibWindowFromCFBundle(const char* TheIdentifier, const char* TheNib, const char* TheWindow);
+
 // ---- Rectangle geometry (rectangles.cpp) ----
 
 void GetDims(const Rect& theRect, SInt32& wid, SInt32& hig);
