@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "AboutCommand.h"
 #include "InfoCommand.h"
 #include "PluginBundle.h"
 #include "RenderJob.h"
@@ -33,6 +34,7 @@ const char kUsage[] =
     "                                        png a new folder of numbered frames\n"
     "  placeholder CLIP --at N -o FRAME.png  render the effect's placeholder for frame N\n"
     "  demo                                  render the built-in sample clip into demo/\n"
+    "  about [--screenshot FILE.png]         show the plug-in's about window\n"
     "\n"
     "options:\n"
     "  --bundle PATH             use this plug-in bundle\n"
@@ -159,6 +161,7 @@ int main(int argc, char** argv) {
   InfoOptions info;
   RenderOptions render;
   long placeholderAt = -1;
+  std::string screenshot;
   std::vector<std::string> positional;
   std::vector<std::string> args(argv + 1, argv + argc);
   for (size_t i = 0; i < args.size(); ++i) {
@@ -216,6 +219,10 @@ int main(int argc, char** argv) {
       else return UsageError("--format is mp4, mkv or png");
     } else if (a == "--fail-frame" && command == "render") {  // a host fault, for tests
       if (!number("--fail-frame", 0, 100000000, render.failGetFrameAt)) return 2;
+    } else if (a == "--screenshot" && command == "about") {
+      const char* v = value();
+      if (!v) return UsageError("--screenshot needs a path");
+      screenshot = v;
     } else if (a == "--at" && command == "placeholder") {
       if (!number("--at", 0, 100000000, placeholderAt)) return 2;
     } else if (command.empty() && !a.empty() && a[0] != '-') {
@@ -227,12 +234,12 @@ int main(int argc, char** argv) {
     }
   }
   if (command.empty()) return UsageError("no command given");
-  if (command != "info" && command != "render" && command != "placeholder" && command != "demo")
+  if (command != "info" && command != "render" && command != "placeholder" && command != "demo" && command != "about")
     return UsageError("unknown command: " + command);
   if ((command == "render" || command == "placeholder") && (positional.size() != 1 || render.output.empty()))
     return UsageError(command + " needs one CLIP and -o OUT");
   if (command == "placeholder" && placeholderAt < 0) return UsageError("placeholder needs --at N");
-  if ((command == "info" || command == "demo") && !positional.empty()) return UsageError("unexpected " + positional[0]);
+  if ((command == "info" || command == "demo" || command == "about") && !positional.empty()) return UsageError("unexpected " + positional[0]);
 
   if (bundlePath.empty()) {
     bundlePath = FindBundle(PluginSearchPath(pluginPath));
@@ -242,6 +249,7 @@ int main(int argc, char** argv) {
   std::string error;
   if (!LoadPluginBundle(bundlePath, plugin, error)) return Failure(error);
   if (command == "info") return RunInfo(plugin, info);
+  if (command == "about") return RunAbout(plugin, screenshot);
 
   QuietMediaLibraries();
   std::signal(SIGINT, StopOnSignal);

@@ -66,12 +66,13 @@ TEST(BuiltBundle, StartsOnTheFirstAcceptedCallAndDescribesItself) {
   EXPECT_EQ(lgAllocations, 1);
 }
 
-TEST(BuiltBundle, ExportsOnlyItsEntryPoint) {
+TEST(BuiltBundle, ExportsOnlyItsEntryPointAndItsAboutWindow) {
   LoadedPlugin plugin;
   std::string error;
   ASSERT_TRUE(LoadPluginBundle(QUORVEL_TEST_BUNDLE_DIR, plugin, error)) << error;
   for (const char* inner : {"PluginMain", "NewPtrClear", "_Z10PluginMainsP13_PluginParams", "gPascalData"})
     EXPECT_EQ(dlsym(plugin.library, inner), nullptr) << inner;
+  EXPECT_NE(dlsym(plugin.library, "QuorvelShowAbout"), nullptr);
 }
 
 }  // namespace

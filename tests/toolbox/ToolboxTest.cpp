@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QMouseEvent>
 #include <QSlider>
 #include <QTimer>
@@ -270,6 +271,21 @@ TEST_F(Toolbox, SlidersCallTheirActionWhileTheThumbIsDragged) {
   EXPECT_GE(lgActions, 3);
   EXPECT_GT(GetControl32BitValue(slider), 50);
   EXPECT_EQ(lgCommands, std::vector<std::string>{"sldr"});
+}
+
+// The test window as it looks, kept as an artefact of the test run.
+TEST_F(Toolbox, TestWindowScreenshot) {
+  Draw1Control(SimpleGetControlByID(window, FOUR_CHAR_CODE("Cust"), 1));
+  SimpleSetControlText(window, FOUR_CHAR_CODE("Text"), 1, PStr("A custom control drawn through QuickDraw, in red"));
+  SimpleSetControlValueByID(window, FOUR_CHAR_CODE("Sldr"), 1, 40);
+  QWidget* w = static_cast<QWidget*>(WindowWidget(window));
+  QCoreApplication::processEvents();
+  const QString path = QString(QUORVEL_ARTEFACTS_DIR) + "/test-window.png";
+  ASSERT_TRUE(w->grab().save(path, "PNG"));
+  QImage shot(path);
+  ASSERT_FALSE(shot.isNull());
+  // The custom control shows the port's red where it drew.
+  EXPECT_EQ(shot.pixelColor(100, 80), QColor(255, 0, 0));
 }
 
 TEST(ToolboxNibs, MissingNibsAndWindowsAreReported) {
