@@ -289,6 +289,8 @@ TEST_F(Toolbox, TestWindowScreenshot) {
 }
 
 TEST(ToolboxNibs, MissingNibsAndWindowsAreReported) {
+  // Qt's threads are running: the child of a death test starts afresh.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   SetOwnBundlePath(QUORVEL_TOOLBOX_TEST_BUNDLE);
   CFStringRef id = CFStringCreateWithCString(nullptr, kTestBundleID, kCFStringEncodingUTF8);
   CFBundleRef bundle = CFBundleGetBundleWithIdentifier(id);
