@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -105,15 +106,6 @@ OSStatus NewerHandler(EventHandlerCallRef, EventRef event, void* window) {
 int lgActions = 0;
 void SliderAction(ControlRef, ControlPartCode) { ++lgActions; }
 
-// Sends a mouse event to the widget `delay` milliseconds from now, from
-// whatever event loop is running then (a tracking loop, typically).
-void SendLater(int delay, QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons buttons,
-               Qt::KeyboardModifiers keys = {}) {
-  QTimer::singleShot(delay, w, [=] {
-    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::LeftButton, buttons, keys);
-    QCoreApplication::sendEvent(w, &e);
-  });
-}
 
 class Toolbox : public ::testing::Test {
  protected:
@@ -212,10 +204,28 @@ TEST_F(Toolbox, CustomControlsDrawIntoThePortAndFollowADrag) {
   EXPECT_EQ(inside, (Pixel{255, 255, 0, 0}));
   EXPECT_NE(PixelAt(GetWindowPort(window), 10, 10), (Pixel{255, 255, 0, 0}));
 
-  // Press, three steps of a drag with the shift key, release.
-  for (int k = 1; k <= 3; ++k)
-    SendLater(10 * k, box, QEvent::MouseMove, {10 + 10 * k, 10 + 5 * k}, Qt::LeftButton, Qt::ShiftModifier);
-  SendLater(40, box, QEvent::MouseButtonRelease, {45, 30}, Qt::NoButton, Qt::ShiftModifier);
+  // Press, three steps of a drag with the shift key, release: each step sent
+  // from the tracking loop that waits for it.
+  struct Step {
+    QEvent::Type type;
+    QPoint at;
+    Qt::MouseButtons buttons;
+  };
+  std::vector<Step> steps = {{QEvent::MouseMove, {20, 15}, Qt::LeftButton},
+                             {QEvent::MouseMove, {30, 20}, Qt::LeftButton},
+                             {QEvent::MouseMove, {40, 25}, Qt::LeftButton},
+                             {QEvent::MouseButtonRelease, {45, 30}, Qt::NoButton}};
+  size_t next = 0;
+  QTimer driver;
+  QObject::connect(&driver, &QTimer::timeout, [&] {
+    const bool tracking =
+        std::find(lgLog.events.begin(), lgLog.events.end(), kEventControlTrack) != lgLog.events.end();
+    if (!tracking || next >= steps.size()) return;
+    const Step& s = steps[next++];
+    QMouseEvent e(s.type, QPointF(s.at), box->mapToGlobal(QPointF(s.at)), Qt::LeftButton, s.buttons, Qt::ShiftModifier);
+    QCoreApplication::sendEvent(box, &e);
+  });
+  driver.start(5);
   QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), box->mapToGlobal(QPointF(10, 10)), Qt::LeftButton,
                     Qt::LeftButton, Qt::ShiftModifier);
   QCoreApplication::sendEvent(box, &press);  // returns when the drag is over
