@@ -17,7 +17,7 @@ typedef UInt32 AEKeyword;
 
 struct AEDesc {
   DescType descriptorType;
-  std::vector<FSSpec>* items;  // the list's file specifications
+  std::vector<FSSpec>* items;  // the files the list holds
 };
 typedef AEDesc AEDescList;
 

@@ -1,4 +1,4 @@
-// The user's image file as a picture: file specification, file reference,
+// The user's image file as a picture: FSSpec, file reference,
 // URL, image, each a thin step to the next. Every failure gives nil.
 #pragma once
 

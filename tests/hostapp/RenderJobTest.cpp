@@ -68,6 +68,20 @@ class RenderJob : public ::testing::Test {
       gPascalData->TheRendered = nullptr;
     }
   }
+  // Starts the plug-in and gives its master record an opaque picture of one
+  // colour at `place`, not moving, drawn at full opacity.
+  void GivePluginAPicture(Pixel colour, RelRect place) {
+    HYPluginParams info{};
+    info.interfaceVersion = 4;
+    static HYProcs procs;
+    procs.NewPtrClear = [](SInt32 size) { return NewPtrClear(size); };
+    info.procs = &procs;
+    PluginMain(0, &info);
+    ASSERT_NE(gPascalData, nullptr);
+    gPascalData->TheRendered = SolidPicture(8, 8, colour);
+    gPascalData->Sliders[2] = 100;
+    gPascalData->StartRel = gPascalData->EndRel = place;
+  }
   bool Render(RenderOptions& o, RenderReport& report, std::string& error, HYPluginEntry entry = PluginMain) {
     o.clip = o.clip.empty() ? clip : o.clip;
     return RenderClip(entry, o, nullptr, report, error);
@@ -83,18 +97,7 @@ TEST_F(RenderJob, FramesOutsideTheRangeAreBitIdenticalAndThePictureLandsInside) 
   o.format = OutputFormat::Matroska;
   o.start = 5;
   o.count = 10;
-  // Start the plug-in, then give its master record a picture: opaque, in the
-  // left half of the frame, not moving.
-  HYPluginParams info{};
-  info.interfaceVersion = 4;
-  static HYProcs procs;
-  procs.NewPtrClear = [](SInt32 size) { return NewPtrClear(size); };
-  info.procs = &procs;
-  PluginMain(0, &info);
-  ASSERT_NE(gPascalData, nullptr);
-  gPascalData->TheRendered = SolidPicture(8, 8, {255, 250, 250, 0});
-  gPascalData->Sliders[2] = 100;
-  gPascalData->StartRel = gPascalData->EndRel = {0, 0.5, 0, 1};
+  GivePluginAPicture({255, 250, 250, 0}, {0, 0.5, 0, 1});  // the left half of the frame
 
   RenderReport report;
   std::string error;
@@ -126,15 +129,7 @@ TEST_F(RenderJob, FadesBlendTheUntouchedFrameOverThePicture) {
   o.start = 0;
   o.count = 8;
   o.fadeIn = 4;
-  HYPluginParams info{};
-  info.interfaceVersion = 4;
-  static HYProcs procs;
-  procs.NewPtrClear = [](SInt32 size) { return NewPtrClear(size); };
-  info.procs = &procs;
-  PluginMain(0, &info);
-  gPascalData->TheRendered = SolidPicture(8, 8, {255, 250, 250, 250});
-  gPascalData->Sliders[2] = 100;
-  gPascalData->StartRel = gPascalData->EndRel = {0, 1, 0, 1};
+  GivePluginAPicture({255, 250, 250, 250}, {0, 1, 0, 1});  // the whole frame
   RenderReport report;
   std::string error;
   ASSERT_TRUE(Render(o, report, error)) << error;
