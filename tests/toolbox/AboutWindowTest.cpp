@@ -4,12 +4,15 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
 
 #include "TestSupport.h"
 #include "bundle/Bundle.h"
 #include "common/aboutwindow.h"
+#include "common/commonprocs.h"
+#include "text/PascalString.h"
 #include "effect/PluginDefines.h"
 #include "quickdraw/QuickDraw.h"
 #include "toolbox/Toolbox.h"
@@ -86,6 +89,27 @@ TEST(AboutWindow, NamesTheBuildInItsVersion) {
 #if defined(__x86_64__)
   EXPECT_EQ(v, "3.0.0 (x86_64 Linux)");
 #endif
+}
+
+// On a display, alerts are message boxes with the alert's texts and buttons.
+TEST(AlertsOnADisplay, AreMessageBoxes) {
+  if (!ToolboxHasDisplay()) GTEST_SKIP() << "no display: alerts go to standard error";
+  QString text, informative;
+  QStringList buttons;
+  QTimer::singleShot(50, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    text = box->text();
+    informative = box->informativeText();
+    for (QAbstractButton* b : box->buttons()) buttons << b->text();
+    for (QAbstractButton* b : box->buttons())
+      if (b->text() == "Not now") b->click();
+  });
+  EXPECT_EQ(StandardWarning(PStr("Headline"), PStr("The details."), PStr("Go on"), PStr("Not now")), 2);
+  EXPECT_EQ(text.toStdString(), "Headline");
+  EXPECT_EQ(informative.toStdString(), "The details.");
+  EXPECT_TRUE(buttons.contains("Go on"));
+  EXPECT_TRUE(buttons.contains("Not now"));
 }
 
 }  // namespace
