@@ -57,7 +57,6 @@ HYPluginResult HostGetFrame(void* instance, SInt32 frameNumber, GWorldPtr* outFr
   HostSession& session = *static_cast<HostSession*>(instance);
   *outFrame = nullptr;
   *outCookie = nullptr;
-  ++session.qualities[quality];
   if (session.clip == nullptr || frameNumber == session.failGetFrameAt || width <= 0 || height <= 0)
     return kPluginCantGetNeededFrame;
   GWorldPtr frame = FrameOfSize(session, width, height);

@@ -19,7 +19,6 @@ struct HostSession {
   std::map<void*, SInt32> lent;         // frames lent, by cookie: their frame numbers
   std::set<SInt32> audioMixed;          // frames whose audio the plug-in mixed
   SInt32 failGetFrameAt = -1;           // a fault to inject: GetFrame of this frame fails
-  std::map<HYRefDVQuality, int> qualities;  // how often each quality was asked for
   double callbackSeconds = 0;  // time spent in this host's callbacks
   std::vector<GWorldPtr> spareFrames;  // frames given back, lent again before new ones are made
   ~HostSession();

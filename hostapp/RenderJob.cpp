@@ -139,7 +139,6 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
   if (!writer) return fail(error);
 
   size_t blocksBefore = 0;
-  bool ok = true;
   {
     Session s;
     s.entry = entry;
@@ -174,7 +173,7 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
     const int rowBytes = GetPixRowBytes(pm);
     std::vector<float> silence;
     const long total = long(info.frameCount);
-    for (long n = 0; n < total && ok; ++n) {
+    for (long n = 0; n < total; ++n) {
       if (lgStopRequested) return fail("interrupted; nothing was written");
       const bool inRange = n >= o.start && n < o.start + count;
       bool audible = true;

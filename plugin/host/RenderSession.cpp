@@ -135,9 +135,8 @@ HYPluginResult ApplyEffect(GWorldPtr sourceFrame, HYPluginParams* params) {
   LockGWorld(sourceFrame);
   const QDErr status = NewGWorld(&data->effectGWorld, 32, &srcRect, nullptr, nullptr, 0);
   if (status == noErr && data->effectGWorld != nullptr) {
-    const Rect sourceBounds = GetPortRect(sourceFrame);
-    CopyBits(GetPortBitMapForCopyBits(sourceFrame), GetPortBitMapForCopyBits(data->effectGWorld), &sourceBounds,
-             &srcRect, srcCopy, nullptr);
+    // The effect begins by copying the whole source frame into its target,
+    // so the work buffer is not filled beforehand as well.
     ApplyLineArtEffect(sourceFrame, data->effectGWorld, params);
     CopyBits(GetPortBitMapForCopyBits(data->effectGWorld), GetPortBitMapForCopyBits(params->frame), &srcRect,
              &params->frameRect, srcCopy, nullptr);

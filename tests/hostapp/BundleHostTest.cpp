@@ -14,12 +14,6 @@
 
 namespace {
 
-int lgAllocations = 0;
-Ptr CountingNewPtrClear(SInt32 size) {
-  ++lgAllocations;
-  return NewPtrClear(size);
-}
-void TestDisposePtr(Ptr p) { DisposePtr(p); }
 
 TEST(BuiltBundle, StartsOnTheFirstAcceptedCallAndDescribesItself) {
   ScopedPreferences prefs;
@@ -28,9 +22,8 @@ TEST(BuiltBundle, StartsOnTheFirstAcceptedCallAndDescribesItself) {
   ASSERT_TRUE(LoadPluginBundle(QUORVEL_TEST_BUNDLE_DIR, plugin, error)) << error;
   EXPECT_EQ(plugin.manifest.identifier, cMyBundleID);
 
-  HYProcs procs{};
-  procs.NewPtrClear = CountingNewPtrClear;
-  procs.DisposePtr = TestDisposePtr;
+  HYProcs procs = CountingMemoryProcs();
+  CountedAllocations() = 0;
   HYPluginParams params;
   std::memset(&params, 0, sizeof params);
   params.procs = &procs;
@@ -39,13 +32,13 @@ TEST(BuiltBundle, StartsOnTheFirstAcceptedCallAndDescribesItself) {
   EXPECT_EQ(plugin.entry(0, nullptr), kPluginBadParams);
   params.interfaceVersion = 3;
   EXPECT_EQ(plugin.entry(0, &params), kPluginAppIsTooOld);
-  EXPECT_EQ(lgAllocations, 0);
+  EXPECT_EQ(CountedAllocations(), 0);
   EXPECT_FALSE(PathExists(prefs.settingsFile()));
 
   params.interfaceVersion = 4;
   params.getInfo2.selectedFrames = 90;
   ASSERT_EQ(plugin.entry(0, &params), kPluginOK);
-  EXPECT_EQ(lgAllocations, 1);
+  EXPECT_EQ(CountedAllocations(), 1);
   EXPECT_EQ(params.getInfo.pluginType, kPluginFilterType);
   EXPECT_EQ(params.getInfo.framesToBeRendered, 90);
   EXPECT_EQ(params.getInfo.pluginFlags & 0x1380u, 0x1380u);
@@ -63,7 +56,7 @@ TEST(BuiltBundle, StartsOnTheFirstAcceptedCallAndDescribesItself) {
     params.selector = selector;
     EXPECT_EQ(plugin.entry(0, &params), kPluginOK) << int(selector);
   }
-  EXPECT_EQ(lgAllocations, 1);
+  EXPECT_EQ(CountedAllocations(), 1);
 }
 
 TEST(BuiltBundle, ExportsOnlyItsEntryPointAndItsAboutWindow) {

@@ -14,19 +14,6 @@
 
 namespace {
 
-int lgAllocations = 0;
-Ptr CountingNewPtrClear(SInt32 size) {
-  ++lgAllocations;
-  return NewPtrClear(size);
-}
-void TestDisposePtr(Ptr p) { DisposePtr(p); }
-
-HYProcs TestProcs() {
-  HYProcs procs{};
-  procs.NewPtrClear = CountingNewPtrClear;
-  procs.DisposePtr = TestDisposePtr;
-  return procs;
-}
 
 class Entry : public ::testing::Test {
  protected:
@@ -34,7 +21,7 @@ class Entry : public ::testing::Test {
     // A freshly loaded bundle.
     gPascalData = nullptr;
     gPascalInited = false;
-    lgAllocations = 0;
+    CountedAllocations() = 0;
     std::memset(&params, 0, sizeof params);
     params.interfaceVersion = 4;
     params.procs = &procs;
@@ -50,7 +37,7 @@ class Entry : public ::testing::Test {
     return PluginMain(0, p);
   }
   ScopedPreferences prefs;
-  HYProcs procs = TestProcs();
+  HYProcs procs = CountingMemoryProcs();
   HYPluginParams params;
 };
 
@@ -62,7 +49,7 @@ TEST_F(Entry, RefusedCallsStartNothing) {
   EXPECT_EQ(Call(kPlugGetInfo, &params), kPluginAppIsTooOld);
   EXPECT_EQ(gPascalData, nullptr);
   EXPECT_FALSE(gPascalInited);
-  EXPECT_EQ(lgAllocations, 0);
+  EXPECT_EQ(CountedAllocations(), 0);
   EXPECT_FALSE(PathExists(prefs.settingsFile()));
 }
 
@@ -72,7 +59,7 @@ TEST_F(Entry, TheFirstAcceptedCallStartsThePlugInWhateverItsSelector) {
     EXPECT_EQ(Call(selector, &params), kPluginOK);
     ASSERT_NE(gPascalData, nullptr);
     EXPECT_TRUE(gPascalInited);
-    EXPECT_EQ(lgAllocations, 1);
+    EXPECT_EQ(CountedAllocations(), 1);
     UInt32 size;
     pGetConfigSize(size);
     EXPECT_EQ(GetPtrSize(reinterpret_cast<Ptr>(gPascalData)), Size(size));
@@ -90,7 +77,7 @@ TEST_F(Entry, LaterCallsKeepTheMasterRecord) {
   for (HYPluginSelector selector : {0, 3, 4, 7, 10, 255}) EXPECT_EQ(Call(HYPluginSelector(selector), &params), kPluginOK);
   EXPECT_EQ(gPascalData, master);
   EXPECT_EQ(master->Sliders[3], 12);
-  EXPECT_EQ(lgAllocations, 1);
+  EXPECT_EQ(CountedAllocations(), 1);
 }
 
 Ptr NoMemory(SInt32) { return nullptr; }

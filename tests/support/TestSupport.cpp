@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "memory/MacMemory.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,4 +106,19 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
     ::closedir(dir);
   }
   return names;
+}
+
+int& CountedAllocations() {
+  static int count = 0;
+  return count;
+}
+
+HYProcs CountingMemoryProcs() {
+  HYProcs procs{};
+  procs.NewPtrClear = [](SInt32 size) {
+    ++CountedAllocations();
+    return NewPtrClear(size);
+  };
+  procs.DisposePtr = [](Ptr p) { DisposePtr(p); };
+  return procs;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "HostPluginSDK.h"
 #include "alerts/Alerts.h"
 #include "MacTypes.h"
 
@@ -51,6 +52,10 @@ class AlertRecorder {
 // unprivileged user and becomes that user. Call it only in a child process
 // (a death test), since it cannot be undone.
 void BecomeUnprivilegedOwnerOf(const std::string& folder);
+
+// Host memory callbacks that count the blocks the plug-in allocates.
+HYProcs CountingMemoryProcs();
+int& CountedAllocations();
 
 std::vector<UInt8> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<UInt8>& bytes);
