@@ -1,5 +1,6 @@
 #include "resources/ResourceFork.h"
 
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -12,6 +13,9 @@ constexpr size_t kRefEntrySize = 12;
 // The classic layout leaves 240 bytes for system and application use
 // between the header and the data.
 constexpr size_t kDataStart = 256;
+// Offsets within the data area have 24 bits; within the map, 16.
+constexpr size_t kLargestDataOffset = 0xFFFFFF;
+constexpr size_t kLargestMapOffset = 0xFFFF;
 
 UInt32 Read32(const UInt8* p) {
   return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]);
@@ -42,6 +46,18 @@ bool Fits(size_t offset, size_t size, size_t limit) {
 
 bool Disjoint(size_t a, size_t aLen, size_t b, size_t bLen) { return a + aLen <= b || b + bLen <= a; }
 
+// Byte ranges [first, second) of one area. A file that lays two entries over
+// the same bytes (a reference list shared by two types, a data entry or a
+// name shared by two resources) makes every reader hand out those bytes once
+// per entry: a small file could claim gigabytes. Such a file is damaged.
+typedef std::vector<std::pair<size_t, size_t>> Spans;
+bool AllDisjoint(Spans& spans) {
+  std::sort(spans.begin(), spans.end());
+  for (size_t k = 1; k < spans.size(); ++k)
+    if (spans[k].first < spans[k - 1].second) return false;
+  return true;
+}
+
 }  // namespace
 
 bool ParseResourceFork(const UInt8* bytes, size_t length, ResourceForkContents& out) {
@@ -64,42 +80,71 @@ bool ParseResourceFork(const UInt8* bytes, size_t length, ResourceForkContents& 
   const size_t typeCount = size_t(UInt16(Read16(typeList) + 1));
   if (!Fits(2, typeCount * kTypeEntrySize, typeListLimit)) return false;
 
-  ResourceForkContents result;
-  result.fileAttributes = Read16(map + 22);
+  // Where each resource lies; nothing is copied until the whole map is known
+  // to be sound, so a refused file costs no more than its own size.
+  struct Located {
+    ResType type;
+    ResID id;
+    UInt8 attributes;
+    size_t nameAt;  // kNoName when the resource has none
+    size_t dataAt;
+    size_t size;
+  };
+  constexpr size_t kNoName = ~size_t(0);
+  std::vector<Located> located;
   std::set<std::pair<ResType, ResID>> seen;
+  Spans lists{{0, 2 + typeCount * kTypeEntrySize}}, entries, names;
   for (size_t t = 0; t < typeCount; ++t) {
     const UInt8* typeEntry = typeList + 2 + t * kTypeEntrySize;
     const ResType type = Read32(typeEntry);
     const size_t refCount = size_t(Read16(typeEntry + 4)) + 1;
     const size_t refListOffset = Read16(typeEntry + 6);
     if (!Fits(refListOffset, refCount * kRefEntrySize, typeListLimit)) return false;
+    lists.push_back({refListOffset, refListOffset + refCount * kRefEntrySize});
     for (size_t r = 0; r < refCount; ++r) {
       const UInt8* ref = typeList + refListOffset + r * kRefEntrySize;
-      ResourceEntry entry;
-      entry.type = type;
-      entry.id = ResID(Read16(ref));
-      if (!seen.insert({type, entry.id}).second) return false;
+      Located at{type, ResID(Read16(ref)), ref[4], kNoName, Read24(ref + 5), 0};
+      if (!seen.insert({type, at.id}).second) return false;
       const UInt16 nameOffset = Read16(ref + 2);
-      entry.attributes = ref[4];
-      const size_t dataAt = Read24(ref + 5);
       if (nameOffset != 0xFFFF) {
-        const size_t nameAt = nameListOffset + size_t(nameOffset);
-        if (!Fits(nameAt, 1, mapLength) || !Fits(nameAt + 1, map[nameAt], mapLength)) return false;
-        entry.hasName = true;
-        entry.name.assign(reinterpret_cast<const char*>(map + nameAt + 1), map[nameAt]);
+        at.nameAt = nameListOffset + size_t(nameOffset);
+        if (!Fits(at.nameAt, 1, mapLength) || !Fits(at.nameAt + 1, map[at.nameAt], mapLength)) return false;
+        names.push_back({at.nameAt, at.nameAt + 1 + map[at.nameAt]});
       }
-      if (!Fits(dataAt, 4, dataLength)) return false;
-      const size_t size = Read32(data + dataAt);
-      if (!Fits(dataAt + 4, size, dataLength)) return false;
-      entry.data.assign(data + dataAt + 4, data + dataAt + 4 + size);
-      result.resources.push_back(std::move(entry));
+      if (!Fits(at.dataAt, 4, dataLength)) return false;
+      at.size = Read32(data + at.dataAt);
+      if (!Fits(at.dataAt + 4, at.size, dataLength)) return false;
+      entries.push_back({at.dataAt, at.dataAt + 4 + at.size});
+      located.push_back(at);
     }
+  }
+  if (!AllDisjoint(lists) || !AllDisjoint(entries) || !AllDisjoint(names)) return false;
+
+  ResourceForkContents result;
+  result.fileAttributes = Read16(map + 22);
+  for (const Located& at : located) {
+    ResourceEntry entry;
+    entry.type = at.type;
+    entry.id = at.id;
+    entry.attributes = at.attributes;
+    if (at.nameAt != kNoName) {
+      entry.hasName = true;
+      entry.name.assign(reinterpret_cast<const char*>(map + at.nameAt + 1), map[at.nameAt]);
+    }
+    entry.data.assign(data + at.dataAt + 4, data + at.dataAt + 4 + at.size);
+    result.resources.push_back(std::move(entry));
   }
   out = std::move(result);
   return true;
 }
 
-std::vector<UInt8> SerializeResourceFork(const ResourceForkContents& contents) {
+bool SerializeResourceFork(const ResourceForkContents& contents, std::vector<UInt8>& out) {
+  // What the format cannot hold is refused rather than written as a file
+  // that reads back differently: offsets beyond their 16 or 24 bits, names
+  // beyond 255 bytes, a type and ID twice, a file the reader would refuse.
+  std::set<std::pair<ResType, ResID>> seen;
+  for (const ResourceEntry& e : contents.resources)
+    if (e.name.size() > 255 || (!e.hasName && !e.name.empty()) || !seen.insert({e.type, e.id}).second) return false;
   // Group resources by type, keeping the order of first appearance.
   std::vector<ResType> types;
   for (const ResourceEntry& e : contents.resources) {
@@ -112,6 +157,7 @@ std::vector<UInt8> SerializeResourceFork(const ResourceForkContents& contents) {
   std::vector<UInt32> dataOffsets(contents.resources.size());
   for (size_t k = 0; k < contents.resources.size(); ++k) {
     const std::vector<UInt8>& d = contents.resources[k].data;
+    if (dataArea.size() > kLargestDataOffset || d.size() > kLargestResourceFork) return false;
     dataOffsets[k] = UInt32(dataArea.size());
     dataArea.resize(dataArea.size() + 4);
     Put32(dataArea, dataOffsets[k], UInt32(d.size()));
@@ -122,6 +168,7 @@ std::vector<UInt8> SerializeResourceFork(const ResourceForkContents& contents) {
   size_t refListsSize = 0;
   for (size_t k = 0; k < contents.resources.size(); ++k) refListsSize += kRefEntrySize;
   const size_t nameListOffset = typeListOffset + 2 + types.size() * kTypeEntrySize + refListsSize;
+  if (nameListOffset > kLargestMapOffset) return false;  // also bounds the counts of types and references
   std::vector<UInt8> map(nameListOffset, 0);
   std::vector<UInt8> names;
   Put16(map, 22, contents.fileAttributes);
@@ -140,10 +187,10 @@ std::vector<UInt8> SerializeResourceFork(const ResourceForkContents& contents) {
       const size_t ref = typeListOffset + refAt;
       Put16(map, ref, UInt16(e.id));
       if (e.hasName) {
+        if (names.size() >= kLargestMapOffset) return false;  // 0xFFFF means no name
         Put16(map, ref + 2, UInt16(names.size()));
-        const size_t len = e.name.size() < 255 ? e.name.size() : 255;
-        names.push_back(UInt8(len));
-        names.insert(names.end(), e.name.begin(), e.name.begin() + long(len));
+        names.push_back(UInt8(e.name.size()));
+        names.insert(names.end(), e.name.begin(), e.name.end());
       } else {
         Put16(map, ref + 2, 0xFFFF);
       }
@@ -167,5 +214,7 @@ std::vector<UInt8> SerializeResourceFork(const ResourceForkContents& contents) {
   for (size_t k = 0; k < 16; ++k) map[k] = file[k];  // the map repeats the header
   file.insert(file.end(), dataArea.begin(), dataArea.end());
   file.insert(file.end(), map.begin(), map.end());
-  return file;
+  if (file.size() > kLargestResourceFork) return false;
+  out = std::move(file);
+  return true;
 }

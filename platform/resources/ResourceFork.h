@@ -37,8 +37,13 @@ constexpr size_t kLargestResourceFork = (size_t(1) << 24) + (size_t(1) << 20);
 // Validates and decodes a whole resource file. False for anything that is not
 // a well-formed file: truncated areas, offsets outside their area, areas that
 // overlap, names running past the map, duplicate type and ID pairs. Never
-// reads outside [bytes, bytes + length).
+// reads outside [bytes, bytes + length). Entries that share or overlap bytes
+// (reference lists, data, names) are refused too, so the contents never take
+// more memory than a small multiple of the file's size.
 bool ParseResourceFork(const UInt8* bytes, size_t length, ResourceForkContents& out);
 
-// Encodes the contents; ParseResourceFork of the result gives them back.
-std::vector<UInt8> SerializeResourceFork(const ResourceForkContents& contents);
+// Encodes the contents into `out`; ParseResourceFork of the result gives them
+// back. False, and `out` untouched, for contents the format cannot hold: a
+// data area past 16 MiB (its offsets have 24 bits), a map past 64 KiB, a
+// name over 255 bytes, a type and ID twice.
+bool SerializeResourceFork(const ResourceForkContents& contents, std::vector<UInt8>& out);

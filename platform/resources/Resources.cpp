@@ -184,10 +184,12 @@ OSErr WriteResFile(OpenResFile& file) {
     if (r.changed && r.handle != nullptr) e.data = BytesOfHandle(r.handle);
     contents.resources.push_back(std::move(e));
   }
+  // Contents the format cannot hold leave the file as it was.
+  std::vector<UInt8> bytes;
+  if (!SerializeResourceFork(contents, bytes)) return addResFailed;
   UInt8 finderInfo[32];
   bool hasInfo = ReadFinderInfo(file.path, finderInfo);
-  OSErr err = WriteFileAtomically(file.path, SerializeResourceFork(contents),
-                                  hasInfo ? finderInfo : nullptr, true);
+  OSErr err = WriteFileAtomically(file.path, bytes, hasInfo ? finderInfo : nullptr, true);
   if (err != noErr) return err;
   for (size_t k = 0; k < file.resources.size(); ++k) {
     file.resources[k].entry.data = std::move(contents.resources[k].data);
@@ -210,8 +212,9 @@ void FSpCreateResFile(const FSSpec* spec, OSType creator, OSType fileType, SInt1
     finderInfo[k] = UInt8(fileType >> (24 - 8 * k));
     finderInfo[4 + k] = UInt8(creator >> (24 - 8 * k));
   }
-  lgResError = WriteFileAtomically(path, SerializeResourceFork(ResourceForkContents{}), finderInfo,
-                                   false);
+  std::vector<UInt8> empty;
+  SerializeResourceFork(ResourceForkContents{}, empty);
+  lgResError = WriteFileAtomically(path, empty, finderInfo, false);
 }
 
 SInt16 FSpOpenResFile(const FSSpec* spec, SInt8 permission) {

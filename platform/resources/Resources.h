@@ -4,7 +4,9 @@
 // is refused with mapReadErr. Changes are kept in memory until UpdateResFile
 // or CloseResFile, which write the whole file to a temporary beside it, flush
 // it and rename it over the old one: the file on disk always holds either the
-// old or the new contents.
+// old or the new contents. Contents the format cannot hold (a data area past
+// 16 MiB, a map past 64 KiB) are not written: ResError is addResFailed and the
+// file stays as it was.
 #pragma once
 
 #include "MacTypes.h"

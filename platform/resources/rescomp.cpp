@@ -85,7 +85,11 @@ int main(int argc, char** argv) {
   }
   ResourceForkContents contents;
   if (!Compile(argv[1], contents)) return 1;
-  std::vector<UInt8> bytes = SerializeResourceFork(contents);
+  std::vector<UInt8> bytes;
+  if (!SerializeResourceFork(contents, bytes)) {
+    std::cerr << argv[1] << ": more than a resource file can hold\n";
+    return 1;
+  }
   std::string temp = std::string(argv[2]) + ".tmp";
   std::ofstream out(temp, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));

@@ -4,6 +4,8 @@
 
 #include <random>
 
+#include "HostileResourceFiles.h"
+#include "TestSupport.h"
 #include "resources/ResourceFork.h"
 
 namespace {
@@ -87,7 +89,7 @@ TEST(ResourceFork, WritesTheClassicLayoutAndReadsItBack) {
   c.resources.push_back({FOUR_CHAR_CODE("Pref"), 1, true, "Config Settings", 0, {9, 8, 7}});
   c.resources.push_back({FOUR_CHAR_CODE("STR#"), -5, false, "", 0, {}});
   c.resources.push_back({FOUR_CHAR_CODE("Pref"), 2, true, "", 0, std::vector<UInt8>(1000, 0x5A)});
-  std::vector<UInt8> bytes = SerializeResourceFork(c);
+  std::vector<UInt8> bytes = ResourceFileBytes(c);
 
   // Header: data at 256, map right after the data, the map repeating the header.
   auto at32 = [&](size_t k) {
@@ -114,7 +116,7 @@ TEST(ResourceFork, WritesTheClassicLayoutAndReadsItBack) {
 }
 
 TEST(ResourceFork, AnEmptyFileHasNoTypes) {
-  std::vector<UInt8> bytes = SerializeResourceFork(ResourceForkContents{});
+  std::vector<UInt8> bytes = ResourceFileBytes(ResourceForkContents{});
   ResourceForkContents back;
   ASSERT_TRUE(ParseResourceFork(bytes.data(), bytes.size(), back));
   EXPECT_TRUE(back.resources.empty());
@@ -156,6 +158,16 @@ TEST(ResourceFork, RefusesHostileOffsetsAndCounts) {
        [](HandMadeFile& f) { f.bytes[HandMadeFile::kMapOffset + HandMadeFile::kNameList] = 200; }},
       {"name offset outside the map",
        [](HandMadeFile& f) { f.put16(HandMadeFile::kMapOffset + 28 + 2 + 16 + 2, 0x4000); }},
+      // Entries laid over the same bytes would be handed out once per entry.
+      {"two types sharing one reference list",
+       [](HandMadeFile& f) { f.put16(HandMadeFile::kMapOffset + 28 + 2 + 8 + 6, 2 + 16); }},
+      {"a reference list over the type list",
+       [](HandMadeFile& f) { f.put16(HandMadeFile::kMapOffset + 28 + 2 + 8 + 6, 2); }},
+      {"two resources sharing one data entry",
+       [](HandMadeFile& f) { f.bytes[HandMadeFile::kMapOffset + 28 + 2 + 16 + 12 + 7] = 0; }},
+      {"data entries overlapping", [](HandMadeFile& f) { f.put32(16, 7); }},
+      {"two resources sharing one name",
+       [](HandMadeFile& f) { f.put16(HandMadeFile::kMapOffset + 28 + 2 + 16 + 12 + 2, 0); }},
       {"two resources with one type and ID",
        [](HandMadeFile& f) {
          f.put32(HandMadeFile::kMapOffset + 28 + 2 + 8, FOUR_CHAR_CODE("Pref"));
@@ -167,6 +179,48 @@ TEST(ResourceFork, RefusesHostileOffsetsAndCounts) {
     c.damage(f);
     EXPECT_FALSE(f.parses()) << c.what;
   }
+}
+
+TEST(ResourceFork, AFileWhoseEntriesShareOneDataEntryIsRefused) {
+  // 908 KB that a copying reader would turn into 900 MB.
+  for (SharedBytes sharing : {SharedBytes::ReferenceList, SharedBytes::DataEntry}) {
+    const std::vector<UInt8> bytes = AmplifyingResourceFile(1000, 900 * 1000, sharing);
+    ResourceForkContents c;
+    EXPECT_FALSE(ParseResourceFork(bytes.data(), bytes.size(), c)) << int(sharing);
+  }
+  // The same layout with one type is an ordinary file.
+  const std::vector<UInt8> one = AmplifyingResourceFile(1, 1000, SharedBytes::DataEntry);
+  ResourceForkContents c;
+  ASSERT_TRUE(ParseResourceFork(one.data(), one.size(), c));
+  EXPECT_EQ(c.resources.at(0).data.size(), 1000u);
+}
+
+TEST(ResourceFork, TheWriterRefusesWhatTheFormatCannotHold) {
+  // The second resource's data would start past 16 MiB, beyond its 24-bit offset.
+  ResourceForkContents far;
+  far.resources.push_back({FOUR_CHAR_CODE("big "), 1, false, "", 0, std::vector<UInt8>((size_t(1) << 24) + 8)});
+  far.resources.push_back({FOUR_CHAR_CODE("big "), 2, false, "", 0, {1}});
+  std::vector<UInt8> out = {7};
+  EXPECT_FALSE(SerializeResourceFork(far, out));
+  EXPECT_EQ(out, std::vector<UInt8>{7});  // untouched
+
+  ResourceForkContents longName, twice, manyNames;
+  longName.resources.push_back({FOUR_CHAR_CODE("name"), 1, true, std::string(256, 'n'), 0, {}});
+  EXPECT_FALSE(SerializeResourceFork(longName, out));
+  twice.resources.push_back({FOUR_CHAR_CODE("twic"), 1, false, "", 0, {1}});
+  twice.resources.push_back({FOUR_CHAR_CODE("twic"), 1, false, "", 0, {2}});
+  EXPECT_FALSE(SerializeResourceFork(twice, out));
+  // Names past the 16-bit name offsets.
+  for (int k = 0; k < 300; ++k) manyNames.resources.push_back({FOUR_CHAR_CODE("many"), SInt16(k), true, std::string(255, 'x'), 0, {}});
+  EXPECT_FALSE(SerializeResourceFork(manyNames, out));
+  // Just inside: a data area of 16 MiB less a little still reads back.
+  ResourceForkContents near;
+  near.resources.push_back({FOUR_CHAR_CODE("big "), 1, false, "", 0, std::vector<UInt8>((size_t(1) << 24) - 64)});
+  near.resources.push_back({FOUR_CHAR_CODE("big "), 2, false, "", 0, {1, 2}});
+  ASSERT_TRUE(SerializeResourceFork(near, out));
+  ResourceForkContents back;
+  ASSERT_TRUE(ParseResourceFork(out.data(), out.size(), back));
+  EXPECT_EQ(back.resources.at(1).data, (std::vector<UInt8>{1, 2}));
 }
 
 TEST(ResourceFork, RandomBytesNeverCrashAndAreAlmostAlwaysRefused) {

@@ -129,7 +129,7 @@ TEST_F(Entry, MissingTextsAreEmptyAndLongOnesAreCut) {
   ResourceForkContents c;
   c.resources.push_back({FOUR_CHAR_CODE("STR#"), 128, false, "", 0, list({std::string(200, 'L')})});
   c.resources.push_back({FOUR_CHAR_CODE("STR#"), 130, false, "", 0, list({std::string(40, 'B')})});
-  WriteFileBytes(bundle / "Contents/Resources/Resources.rsrc", SerializeResourceFork(c));
+  WriteFileBytes(bundle / "Contents/Resources/Resources.rsrc", ResourceFileBytes(c));
   WriteFileBytes(bundle / "Contents/Manifest", {});
   SetOwnBundlePath(bundle.path());
 

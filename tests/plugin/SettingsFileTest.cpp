@@ -65,7 +65,7 @@ void WriteSettings(const ScopedPreferences& prefs, const std::vector<UInt8>& rec
   ResourceForkContents c;
   c.resources.push_back({FOUR_CHAR_CODE("Pref"), 1, true, name, 0, record});
   c.resources.push_back({FOUR_CHAR_CODE("othr"), 7, false, "", 0, {1, 2, 3}});
-  WriteFileBytes(prefs.settingsFile(), SerializeResourceFork(c));
+  WriteFileBytes(prefs.settingsFile(), ResourceFileBytes(c));
 }
 
 // The resources of the settings file; fails the test when it is not valid.
@@ -223,7 +223,7 @@ TEST_F(SettingsFile, ADamagedFileIsKeptAsideAndAFreshOneStarted) {
 }
 
 TEST_F(SettingsFile, HostileFilesAreRefusedAndTheDefaultsKept) {
-  std::vector<UInt8> valid = SerializeResourceFork([] {
+  std::vector<UInt8> valid = ResourceFileBytes([] {
     ResourceForkContents c;
     c.resources.push_back({FOUR_CHAR_CODE("Pref"), 1, true, "Config Settings", 0, DefaultRecord().b});
     return c;

@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
 #include "memory/MacMemory.h"
+#include "resources/ResourceFork.h"
+
+#include <gtest/gtest.h>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -84,6 +87,12 @@ const std::vector<AlertContent>& AlertRecorder::alerts() const { return lgRecord
 std::vector<UInt8> ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<UInt8>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<UInt8> ResourceFileBytes(const ResourceForkContents& contents) {
+  std::vector<UInt8> bytes;
+  EXPECT_TRUE(SerializeResourceFork(contents, bytes));
+  return bytes;
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<UInt8>& bytes) {

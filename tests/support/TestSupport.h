@@ -9,6 +9,18 @@
 #include "alerts/Alerts.h"
 #include "MacTypes.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kUnderSanitizers = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kUnderSanitizers = true;
+#else
+constexpr bool kUnderSanitizers = false;
+#endif
+#else
+constexpr bool kUnderSanitizers = false;
+#endif
+
 // A fresh folder under $TMPDIR, removed with everything in it at the end.
 class TempDir {
  public:
@@ -58,6 +70,9 @@ HYProcs CountingMemoryProcs();
 int& CountedAllocations();
 
 std::vector<UInt8> ReadFileBytes(const std::string& path);
+struct ResourceForkContents;
+// The resource file of `contents`; fails the test when it cannot be written.
+std::vector<UInt8> ResourceFileBytes(const ResourceForkContents& contents);
 void WriteFileBytes(const std::string& path, const std::vector<UInt8>& bytes);
 bool PathExists(const std::string& path);
 std::vector<std::string> FolderEntries(const std::string& folder);
