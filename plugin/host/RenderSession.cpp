@@ -39,18 +39,37 @@ SInt16 FadeOpacity(const EffectData* data, const HYPluginParams* params) {
   return SInt16(opacity < 0 ? 0 : opacity > 255 ? 255 : opacity);
 }
 
+// The session's copy of the configuration goes back to the host.
+void ReleaseSessionCopy(EffectData* data, HYProcs* procs) {
+  if (data->pascalData == nullptr) return;
+  pUncopyConfig(data->pascalData);
+  procs->DisposePtr(reinterpret_cast<Ptr>(data->pascalData));
+  data->pascalData = nullptr;
+}
+
 }  // namespace
 
 HYPluginResult EffectBegin(SInt16, HYPluginParams* params) {
   HYProcs* procs = params->procs;
-  if (params->clientData == nullptr) {
+  const bool fresh = params->clientData == nullptr;
+  if (fresh) {
     params->clientData = procs->NewPtrClear(sizeof(EffectData));
     if (params->clientData == nullptr) return kPluginOutOfMemory;
   }
   EffectData* data = SessionOf(params);
+  // A session begun again without its end gives up the copy it held.
+  ReleaseSessionCopy(data, procs);
   UInt32 size;
   pGetConfigSize(size);
   data->pascalData = reinterpret_cast<PluginDataPtr>(procs->NewPtrClear(SInt32(size)));
+  if (data->pascalData == nullptr) {
+    // No session without its configuration: frames would find none.
+    if (fresh) {
+      procs->DisposePtr(reinterpret_cast<Ptr>(data));
+      params->clientData = nullptr;
+    }
+    return kPluginOutOfMemory;
+  }
   pCopyConfig(gPascalData, data->pascalData);
   data->effectSourceCount = 1;
   HYPluginFilterInfo* info = nullptr;
@@ -68,7 +87,7 @@ HYPluginResult EffectBegin(SInt16, HYPluginParams* params) {
 
 HYPluginResult EffectDrive(SInt16, HYPluginParams* params) {
   EffectData* data = SessionOf(params);
-  if (data == nullptr) return kPluginBadParams;
+  if (data == nullptr || data->pascalData == nullptr) return kPluginBadParams;
   CGrafPtr savedPort;
   GDHandle savedDevice;
   GetGWorld(&savedPort, &savedDevice);
@@ -136,7 +155,7 @@ HYPluginResult ApplyEffect(GWorldPtr sourceFrame, HYPluginParams* params) {
   const QDErr status = NewGWorld(&data->effectGWorld, 32, &srcRect, nullptr, nullptr, 0);
   if (status == noErr && data->effectGWorld != nullptr) {
     // The effect begins by copying the whole source frame into its target,
-    // so the work buffer is not filled beforehand as well.
+    // so the work buffer (zero-filled by NewGWorld) needs no copy of its own.
     ApplyLineArtEffect(sourceFrame, data->effectGWorld, params);
     CopyBits(GetPortBitMapForCopyBits(data->effectGWorld), GetPortBitMapForCopyBits(params->frame), &srcRect,
              &params->frameRect, srcCopy, nullptr);
@@ -165,10 +184,7 @@ HYPluginResult EffectEnd(SInt16, HYPluginParams* params) {
   if (data == nullptr) return kPluginOK;
   DisposeGWorld(data->effectGWorld);
   data->effectGWorld = nullptr;
-  if (data->pascalData != nullptr) {
-    pUncopyConfig(data->pascalData);
-    params->procs->DisposePtr(reinterpret_cast<Ptr>(data->pascalData));
-  }
+  ReleaseSessionCopy(data, params->procs);
   params->procs->DisposePtr(reinterpret_cast<Ptr>(data));
   params->clientData = nullptr;
   return kPluginOK;
@@ -186,14 +202,16 @@ HYPluginResult MakeEffectPlaceHolder(SInt16 which, HYPluginParams* params) {
   // clientData must be neither reused nor freed.
   local.clientData = nullptr;
   local.selector = kPlugInitialize;
-  const HYPluginResult result = EffectBegin(which, &local);
+  HYPluginResult result = EffectBegin(which, &local);
   if (result == kPluginOK) {
     local.selector = kPlugDoFrame;
-    EffectDrive(which, &local);
+    // A frame that could not be made is the placeholder's failure, not a
+    // blank picture reported as done.
+    result = EffectDrive(which, &local);
+  }
+  if (local.clientData != nullptr) {
     local.selector = kPlugTerminate;
-    EffectEnd(which, &local);
-  } else if (local.clientData != nullptr) {
-    EffectEnd(which, &local);  // a session half opened is closed again
+    EffectEnd(which, &local);  // also a session half opened
   }
   SetGWorld(savedPort, savedDevice);
   return result;

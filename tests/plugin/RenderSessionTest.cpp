@@ -24,12 +24,14 @@ struct RecordingHost {
   std::vector<HYRefDVQuality> qualities;
   std::vector<SInt16> blitOpacities;
   int released = 0, mixed = 0, blocks = 0;
+  int refuseBlock = 0;  // the n-th NewPtrClear from now answers nil; 0 never
   std::map<void*, GWorldPtr> lent;
 };
 
 RecordingHost* lgHost = nullptr;
 
 Ptr HostNewPtrClear(SInt32 size) {
+  if (lgHost->refuseBlock > 0 && --lgHost->refuseBlock == 0) return nullptr;
   ++lgHost->blocks;
   return NewPtrClear(size);
 }
@@ -224,6 +226,39 @@ TEST_F(RenderSession, EndingTwiceIsHarmlessAndFreesEverything) {
   EXPECT_EQ(host.blocks, before);
 }
 
+TEST_F(RenderSession, BeginningAgainWithoutAnEndGivesUpTheEarlierCopy) {
+  master->TheRendered = SolidPicture(4, 4, {255, 250, 0, 0});
+  const int blocks = host.blocks;
+  const size_t images = LiveCGImages();
+  params.frameCount = 2;
+  for (int k = 0; k < 3; ++k) ASSERT_EQ(EffectBegin(0, &params), kPluginOK);
+  EXPECT_EQ(host.blocks, blocks + 2);       // the session and one copy
+  EXPECT_EQ(LiveCGImages(), images + 1);    // the copy's picture, once
+  EffectEnd(0, &params);
+  EXPECT_EQ(host.blocks, blocks);
+  EXPECT_EQ(LiveCGImages(), images);
+}
+
+TEST_F(RenderSession, AHostThatCannotAllocateGetsOutOfMemoryAndNoHalfSession) {
+  params.frameCount = 2;
+  const int blocks = host.blocks;
+  for (int refused : {1, 2}) {  // the session's block, then the configuration's
+    host.refuseBlock = refused;
+    EXPECT_EQ(EffectBegin(0, &params), kPluginOutOfMemory) << refused;
+    EXPECT_EQ(params.clientData, nullptr);
+    EXPECT_EQ(host.blocks, blocks);
+    EXPECT_EQ(EffectDrive(0, &params), kPluginBadParams);
+  }
+  // A session already open keeps its block when its new copy cannot be had.
+  host.refuseBlock = 0;
+  ASSERT_EQ(EffectBegin(0, &params), kPluginOK);
+  host.refuseBlock = 1;
+  EXPECT_EQ(EffectBegin(0, &params), kPluginOutOfMemory);
+  EXPECT_EQ(EffectDrive(0, &params), kPluginBadParams);
+  EffectEnd(0, &params);
+  EXPECT_EQ(host.blocks, blocks);
+}
+
 TEST_F(RenderSession, TheSessionKeepsTheConfigurationItBeganWith) {
   master->TheRendered = SolidPicture(4, 4, {255, 250, 0, 0});
   master->Sliders[2] = 100;
@@ -247,6 +282,10 @@ TEST_F(RenderSession, APlaceholderRendersItsFrameAndLeavesTheCallersSessionAlone
   EXPECT_EQ(params.clientData, callersSession);
   EXPECT_EQ(host.fetched, (std::vector<SInt32>{13}));
   EXPECT_EQ(PixelAt(params.frame, 1, 1), (Pixel{255, 13, 26, 39}));
+  EXPECT_EQ(host.blocks, before);
+  // A frame the host cannot give fails the placeholder; the session still closes.
+  host.getFrameResult = kPluginCantGetNeededFrame;
+  EXPECT_EQ(MakeEffectPlaceHolder(0, &params), kPluginCantGetNeededFrame);
   EXPECT_EQ(host.blocks, before);
   params.clientData = nullptr;
 }
