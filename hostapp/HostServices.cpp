@@ -117,6 +117,7 @@ HYPluginResult HostBlit(PixMapHandle source, PixMapHandle destination, const Rec
 
 HYPluginResult HostMixAudio(void* instance, void* cookie, SInt32) {
   if (instance == nullptr) return kPluginBadParams;
+  CallbackTimer timer(instance);
   HostSession& session = *static_cast<HostSession*>(instance);
   auto it = session.lent.find(cookie);
   if (it == session.lent.end()) return kPluginBadParams;

@@ -232,9 +232,9 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
   return true;
 }
 
-bool RenderPlaceholder(HYPluginEntry entry, const std::string& clipPath, long at, const std::string& output,
-                       std::string& error) {
-  auto clip = ClipReader::Open(clipPath, error);
+bool RenderPlaceholder(HYPluginEntry entry, const RenderOptions& options, long at, std::string& error) {
+  const std::string& output = options.output;
+  auto clip = ClipReader::Open(options.clip, error);
   if (!clip) return false;
   const ClipInfo& info = clip->info();
   if (at < 0 || at >= info.frameCount) {
@@ -243,6 +243,7 @@ bool RenderPlaceholder(HYPluginEntry entry, const std::string& clipPath, long at
   }
   HostSession host;
   host.clip = clip.get();
+  host.failGetFrameAt = options.failGetFrameAt < 0 ? -1 : SInt32(options.failGetFrameAt);
   HYPluginParams params = NewParams(host, kHostInterfaceVersion);
   const Rect bounds = {0, 0, SInt16(info.height), SInt16(info.width)};
   GWorldPtr frame = nullptr;

@@ -25,7 +25,10 @@ struct RenderOptions {
 struct RenderReport {
   long frames = 0;
   double seconds = 0;
-  double pluginSeconds = 0;  // time spent inside the plug-in's frame requests, less the host's callbacks
+  // Time inside the plug-in's frame requests, less the host's GetFrame,
+  // ReleaseFrame and MixAudio callbacks (Blit carries no instance, so its
+  // time is counted as the plug-in's).
+  double pluginSeconds = 0;
   int failedFrameRequests = 0;
   size_t framesLeftLent = 0;
   long blocksNotGivenBack = 0;
@@ -41,9 +44,10 @@ using RenderProgress = std::function<void(long done, long total)>;
 bool RenderClip(HYPluginEntry entry, const RenderOptions& options, const RenderProgress& progress,
                 RenderReport& report, std::string& error);
 
-// Runs a placeholder render of clip frame `at` and writes it as a PNG.
-bool RenderPlaceholder(HYPluginEntry entry, const std::string& clip, long at, const std::string& output,
-                       std::string& error);
+// Runs a placeholder render of frame `at` of options.clip and writes it as a
+// PNG to options.output. A frame the plug-in could not make is a failure,
+// and no picture is written then.
+bool RenderPlaceholder(HYPluginEntry entry, const RenderOptions& options, long at, std::string& error);
 
 // Keeps freed frame memory in the process for the next frame.
 void KeepFrameMemoryAround();

@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
       else if (f == "mkv") render.format = OutputFormat::Matroska;
       else if (f == "png") render.format = OutputFormat::PngFrames;
       else return UsageError("--format is mp4, mkv or png");
-    } else if (a == "--fail-frame" && command == "render") {  // a host fault, for tests
+    } else if (a == "--fail-frame" && (command == "render" || command == "placeholder")) {  // a host fault, for tests
       if (!number("--fail-frame", 0, 100000000, render.failGetFrameAt)) return 2;
     } else if (a == "--screenshot" && command == "about") {
       const char* v = value();
@@ -256,7 +256,8 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, StopOnSignal);
   if (command == "demo") return Demo(plugin);
   if (command == "placeholder") {
-    if (!RenderPlaceholder(plugin.entry, positional[0], placeholderAt, render.output, error)) return Failure(error);
+    render.clip = positional[0];
+    if (!RenderPlaceholder(plugin.entry, render, placeholderAt, error)) return Failure(error);
     std::fprintf(stderr, "wrote the placeholder for frame %ld to %s\n", placeholderAt, render.output.c_str());
     return 0;
   }

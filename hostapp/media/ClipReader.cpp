@@ -161,7 +161,7 @@ bool ClipReader::ReadFrame(int64_t n, int width, int height, bool highQuality, u
       if (!d.SeekTo(n)) return false;
     }
     // Decode forward to the frame; a clip whose numbering has a gap gives
-    // the last frame before the one asked for.
+    // the first frame at or after the one asked for.
     bool have = false;
     while (d.DecodeNext()) {
       have = true;

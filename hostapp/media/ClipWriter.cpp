@@ -90,11 +90,12 @@ struct ClipWriter::Impl {
         char name[32];
         std::snprintf(name, sizeof name, "/frame_%06lld.png", (long long)framesWritten);
         FILE* f = std::fopen((path + name).c_str(), "wb");
-        const bool ok = f && std::fwrite(packet->data, 1, size_t(packet->size), f) == size_t(packet->size);
-        if (f && std::fclose(f) != 0) error = "cannot write " + path + name;
+        bool ok = f && std::fwrite(packet->data, 1, size_t(packet->size), f) == size_t(packet->size);
+        // The buffered bytes reach the file only at fclose, which can fail too.
+        if (f && std::fclose(f) != 0) ok = false;
         av_packet_unref(packet);
         if (!ok) {
-          error = "cannot write " + path + name;
+          error = "cannot write " + path + name + ": " + std::strerror(errno);
           return false;
         }
         continue;
@@ -245,6 +246,11 @@ std::unique_ptr<ClipWriter> ClipWriter::Create(const std::string& path, OutputFo
   }
   d->converter = sws_getContext(width, height, AV_PIX_FMT_ARGB, width, height, d->video->pix_fmt,
                                 SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
+  if (d->converter == nullptr) {
+    error = std::string("cannot convert frames of ") + std::to_string(width) + " x " + std::to_string(height) +
+            " for the " + videoCodec->name + " encoder";
+    return nullptr;
+  }
   if (format == OutputFormat::Mp4)
     sws_setColorspaceDetails(d->converter, sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(SWS_CS_ITU709),
                              0, 0, 1 << 16, 1 << 16);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "HostileResourceFiles.h"
 #include "TestSupport.h"
 #include "media/ClipReader.h"
 #include "media/ClipWriter.h"
@@ -98,6 +99,29 @@ TEST(HostCommand, TwoRunsLeaveTheDefaultRecordInTheSettingsFile) {
   EXPECT_EQ(e.data[138], 37);  // the length of the note that follows
 }
 
+TEST(HostCommand, ASmallSettingsFileThatClaimsGigabytesIsSetAside) {
+  TempDir config;
+  // 908 KB whose 1000 types all reach one 900 KB data entry.
+  const std::vector<UInt8> hostile = AmplifyingResourceFile(1000, 900 * 1000, SharedBytes::DataEntry);
+  WriteFileBytes(config / "kwz41-Prefs", hostile);
+  // Half a gigabyte of address space is plenty for a file of this size. The
+  // sanitizers reserve far more address space of their own, so there the run
+  // is only watched, not limited.
+  const std::string limit = kUnderSanitizers ? "" : "ulimit -v 524288; ";
+  TempDir out;
+  const std::string cmd = "XDG_CONFIG_HOME=" + Quoted(config.path()) + " sh -c " +
+                          Quoted(limit + "exec " + Quoted(QUORVEL_HOST_PATH) + " info") + " >/dev/null 2>" +
+                          Quoted(out / "err");
+  const int raw = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << ReadText(out / "err");
+  EXPECT_EQ(ReadFileBytes(config / "kwz41-Prefs.damaged"), hostile);
+  const std::vector<UInt8> fresh = ReadFileBytes(config / "kwz41-Prefs");
+  EXPECT_LT(fresh.size(), 4096u);
+  ResourceForkContents c;
+  ASSERT_TRUE(ParseResourceFork(fresh.data(), fresh.size(), c));
+  EXPECT_EQ(c.resources.size(), 1u);
+}
+
 TEST(HostCommand, BadBundlesGetAOneLineErrorAndAFailingStatus) {
   TempDir config, notBundle, noLibrary, noEntry;
   ::mkdir((noLibrary / "Contents").c_str(), 0700);
@@ -166,7 +190,9 @@ TEST(HostCommand, BadRendersSayWhyInOneLine) {
   for (std::string args : {"render " + Quoted(dir / "nothing.mp4") + " -o " + Quoted(dir / "o.mp4"),
                            "render " + Quoted(clip) + " -o " + Quoted(dir / "o.mp4") + " --start 11 --count 5",
                            "render " + Quoted(clip) + " -o " + Quoted(dir / "none/o.mp4"),
-                           "placeholder " + Quoted(clip) + " --at 99 -o " + Quoted(dir / "p.png")}) {
+                           "placeholder " + Quoted(clip) + " --at 99 -o " + Quoted(dir / "p.png"),
+                           // the host cannot give the frame: a failure, not a blank picture
+                           "placeholder " + Quoted(clip) + " --at 4 --fail-frame 4 -o " + Quoted(dir / "p.png")}) {
     HostRun r = Host(args, config.path());
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_EQ(Lines(r.err), 1u) << r.err;

@@ -1,6 +1,7 @@
 // Whole clips rendered by the host with the plug-in's own entry point, on
 // small clips made here: what lands in the output, frame by frame.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -260,13 +261,34 @@ TEST(ClipReading, FindsEachFrameByItsNumberInACompressedClip) {
   }
 }
 
+TEST(ClipWriting, AFrameFileThatCannotBeCompletedIsAFailure) {
+  // The frame's bytes are buffered; the full disk shows only when it is closed.
+  TempDir dir;
+  ASSERT_EQ(::symlink("/dev/full", (dir / "frame_000000.png").c_str()), 0);
+  std::string error;
+  auto w = ClipWriter::Create(dir.path(), OutputFormat::PngFrames, 8, 8, 25, 1, false, error);
+  ASSERT_TRUE(w) << error;
+  std::vector<uint8_t> px(8 * 8 * 4, 200);
+  EXPECT_FALSE(w->WriteFrame(px.data(), 8 * 4, nullptr, 0, error) && w->Finish(error));
+  EXPECT_NE(error.find("frame_000000.png"), std::string::npos) << error;
+}
+
 TEST_F(RenderJob, APlaceholderIsTheEffectsFrameAsAPicture) {
   std::string error;
-  ASSERT_TRUE(RenderPlaceholder(PluginMain, clip, 7, dir / "frame.png", error)) << error;
+  RenderOptions o;
+  o.clip = clip;
+  o.output = dir / "frame.png";
+  ASSERT_TRUE(RenderPlaceholder(PluginMain, o, 7, error)) << error;
   auto png = ClipReader::Open(dir / "frame.png", error);
   ASSERT_TRUE(png) << error;
   EXPECT_EQ(At(ReadBack(*png, 0), 3, 3), At(SourceFrame(7), 3, 3));
-  EXPECT_FALSE(RenderPlaceholder(PluginMain, clip, 25, dir / "none.png", error));
+  o.output = dir / "none.png";
+  EXPECT_FALSE(RenderPlaceholder(PluginMain, o, 25, error));
+  EXPECT_FALSE(PathExists(dir / "none.png"));
+  // A frame the host cannot give fails the placeholder instead of a blank picture.
+  o.failGetFrameAt = 7;
+  EXPECT_FALSE(RenderPlaceholder(PluginMain, o, 7, error));
+  EXPECT_NE(error.find("cannot get a needed frame"), std::string::npos) << error;
   EXPECT_FALSE(PathExists(dir / "none.png"));
 }
 
