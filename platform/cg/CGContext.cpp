@@ -1,6 +1,6 @@
 #include "cg/CGContext.h"
 
-#include <pixman.h>
+#include "cg/PixmanFormat.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,13 +8,7 @@
 
 namespace {
 
-// Our buffers hold A,R,G,B in memory order; pixman names formats by the
-// bits of a 32-bit word, so the name depends on the byte order.
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-constexpr pixman_format_code_t kBufferFormat = PIXMAN_b8g8r8a8;
-#else
-constexpr pixman_format_code_t kBufferFormat = PIXMAN_b8g8r8a8;
-#endif
+constexpr pixman_format_code_t kBufferFormat = PixmanFormatForARGBBytes(__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__);
 
 struct GState {
   CGAffineTransform ctm;

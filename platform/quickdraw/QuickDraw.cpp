@@ -61,11 +61,14 @@ QDErr NewGWorld(GWorldPtr* offscreenGWorld, SInt16 pixelDepth, const Rect* bound
   if (boundsRect == nullptr || (pixelDepth != 32 && pixelDepth != 0) || EmptyRect(boundsRect))
     return paramErr;
   const SInt64 rowBytes = (4 * SInt64(Width(*boundsRect)) + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
-  const SInt64 total = rowBytes * Height(*boundsRect);
-  // Pixels come from the Memory Manager, which refuses what it cannot carry.
-  Ptr pixels = total <= 0x7FFFFFFF ? NewPtrClear(Size(total)) : nullptr;
-  if (pixels == nullptr) return memFullErr;
-  *offscreenGWorld = MakeGWorld(*boundsRect, pixels, SInt32(rowBytes), pixels);
+  const SInt64 total = rowBytes * Height(*boundsRect) + kRowAlignment - 1;
+  // Pixels come from the Memory Manager, which refuses what it cannot carry;
+  // the block is a little larger so that the first row can start on a boundary.
+  Ptr block = total <= 0x7FFFFFFF ? NewPtrClear(Size(total)) : nullptr;
+  if (block == nullptr) return memFullErr;
+  const uintptr_t at = reinterpret_cast<uintptr_t>(block);
+  Ptr pixels = block + (kRowAlignment - SInt64(at % kRowAlignment)) % kRowAlignment;
+  *offscreenGWorld = MakeGWorld(*boundsRect, pixels, SInt32(rowBytes), block);
   return noErr;
 }
 

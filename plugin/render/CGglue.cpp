@@ -32,6 +32,8 @@ CGRect QDRectToGCRect(const Rect& TheRect, const Rect& TheFrame) {
 
 void DrawRotatedImageInCGRect(CGContextRef TheContext, CGImageRef TheImage, CGRect TargetRect,
                               Float32 TheRadiants, bool ClearFirst) {
+  // The two messages keep their established wording, which names this routine
+  // DrawRotatedImageInQDRect.
   Assert(TheContext, PStr("NIL context for DrawRotatedImageInQDRect"));
   Assert(TheImage, PStr("NIL Image for DrawRotatedImageInQDRect"));
   CGContextSaveGState(TheContext);

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "RenderSupport.h"
+#include "cg/PixmanFormat.h"
 #include "common/commonprocs.h"
 #include "effect/relrects.h"
 #include "render/CGglue.h"
@@ -85,7 +86,13 @@ TEST(Buffers, AllocateAtTheOriginAndCopyWithScaling) {
   GWorldPtr gw = AllocateRectGWorld(Rect{10, 20, 110, 220});
   ASSERT_NE(gw, nullptr);
   EXPECT_TRUE(SameRect(GetPortRect(gw), 0, 0, 100, 200));
-  DisposeGWorld(gw);
+  // Every row starts on a 64-byte boundary, whatever the width.
+  for (GWorldPtr w : {gw, NewFrame(3, 5), NewFrame(17, 2)}) {
+    PixMapHandle pm = GetGWorldPixMap(w);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(GetPixBaseAddr(pm)) % 64, 0u);
+    EXPECT_EQ(GetPixRowBytes(pm) % 64, 0);
+    DisposeGWorld(w);
+  }
   EXPECT_EQ(AllocateRectGWorld(Rect{0, 0, 0, 10}), nullptr);
   EXPECT_EQ(AllocateRectGWorld(Rect{0, 0, 32767, 32767}), nullptr);  // more than memory should carry
   LockGWorld(nullptr);
@@ -174,6 +181,21 @@ TEST(DrawingBridge, MakesImagesFromBuffersWithoutTheirPadding) {
   EXPECT_TRUE(SameRect(CalcProportionalImageForFrame(nullptr, Rect{0, 0, 100, 100}), 0, 0, 0, 0));
   CGImageRelease(image);
   DisposeGWorld(gw);
+}
+
+TEST(BufferFormat, ReadsAlphaRedGreenBlueBytesOnEitherByteOrder) {
+  // Bytes A=0x11, R=0x22, G=0x33, B=0x44 in memory, as each kind of machine
+  // reads them into a word; pixman must see the same colour from both.
+  for (bool bigEndian : {false, true}) {
+    uint32_t word = bigEndian ? 0x11223344u : 0x44332211u;
+    uint32_t argb = 0;
+    pixman_image_t* in = pixman_image_create_bits(PixmanFormatForARGBBytes(bigEndian), 1, 1, &word, 4);
+    pixman_image_t* out = pixman_image_create_bits(PIXMAN_a8r8g8b8, 1, 1, &argb, 4);
+    pixman_image_composite32(PIXMAN_OP_SRC, in, nullptr, out, 0, 0, 0, 0, 0, 0, 1, 1);
+    pixman_image_unref(in);
+    pixman_image_unref(out);
+    EXPECT_EQ(argb, 0x11223344u) << (bigEndian ? "big-endian" : "little-endian");
+  }
 }
 
 }  // namespace
