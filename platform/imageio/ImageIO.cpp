@@ -7,6 +7,8 @@
 #include <mutex>
 #include <vector>
 
+#include "imageio/GifReader.h"
+
 namespace {
 
 constexpr size_t kCountLimit = 1024;
@@ -23,34 +25,26 @@ void KeepDecodingOnTheCallingThread() {
   });
 }
 
-// OpenImageIO 2.4's GIF reader allocates its canvas at the logical screen
-// size when the file is opened, before the size can be checked, so a tiny
-// file claiming a huge screen costs gigabytes. The screen size is read here
-// first (bytes 6 to 9, little-endian) and such files are refused.
-bool GifScreenWithinLimits(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return true;  // the reader reports what is wrong
-  unsigned char header[10];
-  const size_t got = std::fread(header, 1, sizeof header, f);
-  std::fclose(f);
-  if (got < sizeof header || header[0] != 'G' || header[1] != 'I' || header[2] != 'F') return true;
-  const size_t w = header[6] | size_t(header[7]) << 8, h = header[8] | size_t(header[9]) << 8;
-  return w <= kLargestImageSide && h <= kLargestImageSide && w * h <= kImagePixelBudget;
-}
-
 UInt8 Premultiplied(UInt8 c, UInt8 a) { return UInt8((unsigned(c) * a + 127) / 255); }
 
 }  // namespace
 
+// A file read by OpenImageIO, or a GIF read by giflib (its path kept).
 struct CGImageSource : CFObject {
   std::unique_ptr<OIIO::ImageInput> input;
+  std::string gifPath;
   size_t count = 0;
   bool counted = false;
 };
 
 CGImageSourceRef CGImageSourceCreateWithURL(CFURLRef url, CFDictionaryRef) {
   const std::string path = CFURLPath(url);
-  if (path.empty() || !GifScreenWithinLimits(path)) return nullptr;
+  if (path.empty()) return nullptr;
+  if (IsGifFile(path)) {
+    auto* source = new CGImageSource;
+    source->gifPath = path;
+    return source;
+  }
   try {
     KeepDecodingOnTheCallingThread();
     // Ask for straight colour where the file has it, so that it is
@@ -73,6 +67,10 @@ CGImageSourceRef CGImageSourceCreateWithURL(CFURLRef url, CFDictionaryRef) {
 size_t CGImageSourceGetCount(CGImageSourceRef source) {
   if (source == nullptr) return 0;
   auto* s = const_cast<CGImageSource*>(source);
+  if (!s->counted && !s->gifPath.empty()) {
+    s->count = CountGifImages(s->gifPath, kCountLimit);
+    s->counted = true;
+  }
   if (!s->counted) {
     try {
       while (s->count < kCountLimit && s->input->seek_subimage(int(s->count), 0)) ++s->count;
@@ -86,6 +84,8 @@ size_t CGImageSourceGetCount(CGImageSourceRef source) {
 
 CGImageRef CGImageSourceCreateImageAtIndex(CGImageSourceRef source, size_t index, CFDictionaryRef) {
   if (source == nullptr || index >= kCountLimit) return nullptr;
+  if (!source->gifPath.empty())
+    return index == 0 ? ReadFirstGifImage(source->gifPath, kLargestImageSide, kImagePixelBudget) : nullptr;
   OIIO::ImageInput* in = const_cast<CGImageSource*>(source)->input.get();
   try {
     if (!in->seek_subimage(int(index), 0)) {

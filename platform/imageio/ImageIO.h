@@ -1,6 +1,6 @@
-// Image source stand-in on OpenImageIO: the images of a file, each decoded
-// at its own size into 8-bit premultiplied A,R,G,B with the file's own
-// transparency. Grey, grey + alpha, 16-bit and float files all arrive as
+// Image source stand-in on OpenImageIO (and giflib for GIFs, GifReader.h):
+// the images of a file, each decoded at its own size into 8-bit premultiplied
+// A,R,G,B with the file's own transparency. Grey, grey + alpha, 16-bit and float files all arrive as
 // 8-bit colour with alpha. Every failure gives nil.
 //
 // Limits, decided from the file's header before any pixel is allocated: a

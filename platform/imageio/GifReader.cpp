@@ -1,0 +1,142 @@
+#include "imageio/GifReader.h"
+
+#include <gif_lib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct GifCloser {
+  void operator()(GifFileType* gif) const {
+    int error;
+    DGifCloseFile(gif, &error);
+  }
+};
+typedef std::unique_ptr<GifFileType, GifCloser> GifFile;
+
+GifFile OpenGif(const std::string& path) {
+  int error = 0;
+  return GifFile(DGifOpenFileName(path.c_str(), &error));
+}
+
+// Passes over the whole data of an extension or an image without decoding it.
+bool SkipExtension(GifFileType* gif) {
+  int code;
+  GifByteType* block = nullptr;
+  if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return false;
+  while (block != nullptr)
+    if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return false;
+  return true;
+}
+
+bool SkipImageData(GifFileType* gif) {
+  int codeSize;
+  GifByteType* block = nullptr;
+  if (DGifGetCode(gif, &codeSize, &block) == GIF_ERROR) return false;
+  while (block != nullptr)
+    if (DGifGetCodeNext(gif, &block) == GIF_ERROR) return false;
+  return true;
+}
+
+// The transparent index a graphic control extension sets, or -1; the
+// extension's data is consumed either way.
+bool ReadExtension(GifFileType* gif, int& transparent) {
+  int code;
+  GifByteType* block = nullptr;
+  if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return false;
+  if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
+    GraphicsControlBlock gcb;
+    if (DGifExtensionToGCB(block[0], block + 1, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
+  }
+  while (block != nullptr)
+    if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return false;
+  return true;
+}
+
+// The rows of an interlaced image arrive in four passes.
+std::vector<int> RowOrder(int height, bool interlaced) {
+  std::vector<int> rows;
+  rows.reserve(size_t(height));
+  if (!interlaced) {
+    for (int y = 0; y < height; ++y) rows.push_back(y);
+    return rows;
+  }
+  const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+  for (int pass = 0; pass < 4; ++pass)
+    for (int y = start[pass]; y < height; y += step[pass]) rows.push_back(y);
+  return rows;
+}
+
+}  // namespace
+
+bool IsGifFile(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  char magic[6];
+  const bool gif = std::fread(magic, 1, sizeof magic, f) == sizeof magic &&
+                   (std::memcmp(magic, "GIF87a", 6) == 0 || std::memcmp(magic, "GIF89a", 6) == 0);
+  std::fclose(f);
+  return gif;
+}
+
+size_t CountGifImages(const std::string& path, size_t limit) {
+  GifFile gif = OpenGif(path);
+  if (!gif) return 0;
+  size_t count = 0;
+  GifRecordType type;
+  while (count < limit && DGifGetRecordType(gif.get(), &type) == GIF_OK) {
+    if (type == IMAGE_DESC_RECORD_TYPE) {
+      if (DGifGetImageDesc(gif.get()) == GIF_ERROR) break;
+      ++count;  // counted once its description is read; its data may be cut short
+      if (!SkipImageData(gif.get())) break;
+    } else if (type == EXTENSION_RECORD_TYPE) {
+      if (!SkipExtension(gif.get())) break;
+    } else {
+      break;
+    }
+  }
+  return count;
+}
+
+CGImageRef ReadFirstGifImage(const std::string& path, size_t largestSide, size_t pixelBudget) {
+  GifFile gif = OpenGif(path);
+  if (!gif) return nullptr;
+  int transparent = NO_TRANSPARENT_COLOR;
+  GifRecordType type;
+  for (;;) {
+    if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) return nullptr;
+    if (type == IMAGE_DESC_RECORD_TYPE) break;
+    if (type != EXTENSION_RECORD_TYPE || !ReadExtension(gif.get(), transparent)) return nullptr;
+  }
+  if (DGifGetImageDesc(gif.get()) == GIF_ERROR) return nullptr;
+  const GifImageDesc& frame = gif->Image;
+  const ColorMapObject* colours = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
+  if (colours == nullptr || frame.Width <= 0 || frame.Height <= 0) return nullptr;
+
+  // The canvas is the logical screen; a file that gives none takes the frame's extent.
+  const size_t width = gif->SWidth > 0 ? size_t(gif->SWidth) : size_t(frame.Left) + size_t(frame.Width);
+  const size_t height = gif->SHeight > 0 ? size_t(gif->SHeight) : size_t(frame.Top) + size_t(frame.Height);
+  if (width > largestSide || height > largestSide || width * height > pixelBudget) return nullptr;
+
+  std::vector<UInt8> argb(width * height * 4, 0);  // transparent where the frame does not reach
+  std::vector<GifPixelType> line(size_t(frame.Width));
+  for (int row : RowOrder(frame.Height, frame.Interlace)) {
+    if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) return nullptr;
+    const size_t y = size_t(frame.Top) + size_t(row);
+    if (y >= height) continue;
+    for (int k = 0; k < frame.Width; ++k) {
+      const size_t x = size_t(frame.Left) + size_t(k);
+      if (x >= width || line[size_t(k)] == transparent) continue;
+      UInt8* p = &argb[(y * width + x) * 4];
+      p[0] = 255;
+      if (line[size_t(k)] < colours->ColorCount) {  // an index past the table stays black
+        const GifColorType& c = colours->Colors[line[size_t(k)]];
+        p[1] = c.Red, p[2] = c.Green, p[3] = c.Blue;
+      }
+    }
+  }
+  return CGImageCreateFromARGB(width, height, argb.data(), width * 4);
+}
