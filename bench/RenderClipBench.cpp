@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     for (int x = 0; x < 1000; ++x) px.push_back({255, UInt8(x * 255 / 1000), UInt8(y * 255 / 750), 128});
   std::vector<uint8_t> argb;
   for (const Pixel& p : px) argb.insert(argb.end(), {p.a, p.r, p.g, p.b});
-  if (!WritePng(dir / "picture.png", argb.data(), 1000, 750, 4000, error)) return 1;
+  if (!WritePng(dir / "picture.png", argb.data(), 1000, 750, 4000, true, error)) return 1;
 
   HYProcs procs{};
   procs.NewPtrClear = AllocateForThePlugIn;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "HostServices.h"
+#include "OutputFiles.h"
 #include "media/ClipReader.h"
 #include "quickdraw/QuickDraw.h"
 
@@ -28,35 +29,6 @@ std::string ResultName(SInt32 result) {
                                 "out of memory", "out of disk space", "failed",        "cannot get a needed frame",
                                 "unimplemented", "try again later",  "host too old",  "host too new"};
   return result >= 0 && result < 12 ? names[result] : "result " + std::to_string(result);
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
-void RemoveOutput(const std::string& path, OutputFormat format) {
-  if (format != OutputFormat::PngFrames) {
-    std::remove(path.c_str());
-    return;
-  }
-  if (DIR* dir = ::opendir(path.c_str())) {
-    while (dirent* e = ::readdir(dir))
-      if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-        std::remove((path + "/" + e->d_name).c_str());
-    ::closedir(dir);
-  }
-  ::rmdir(path.c_str());
-}
-
-// A name beside the output, so that the final rename stays on one file system.
-std::string TemporaryBeside(const std::string& output) {
-  const size_t slash = output.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : output.substr(0, slash);
-  const std::string leaf = slash == std::string::npos ? output : output.substr(slash + 1);
-  const size_t dot = leaf.find_last_of('.');
-  const std::string ext = dot == std::string::npos || dot == 0 ? "" : leaf.substr(dot);
-  return folder + "/." + leaf + ".partial-" + std::to_string(::getpid()) + ext;
 }
 
 // The audio samples (stereo frames) that belong to video frame `n`.
@@ -99,6 +71,7 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
   lgStopRequested = false;
   KeepFrameMemoryAround();
   const auto began = Clock::now();
+  if (!OutputAllowed(o.clip, o.output, o.overwrite, o.format == OutputFormat::PngFrames, error)) return false;
   auto clip = ClipReader::Open(o.clip, error);
   if (!clip) return false;
   const ClipInfo& info = clip->info();
@@ -116,10 +89,6 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
     error = o.clip + ": frames larger than 32767 pixels on a side cannot be rendered";
     return false;
   }
-  if (o.format == OutputFormat::PngFrames && Exists(o.output)) {
-    error = o.output + " exists already; PNG frames go into a new folder";
-    return false;
-  }
   std::vector<float> audio;
   if (o.format != OutputFormat::PngFrames && !clip->ReadAudio(audio, error)) return false;
   const bool withAudio = info.hasAudio && o.format != OutputFormat::PngFrames;
@@ -133,7 +102,7 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
   auto fail = [&](const std::string& why) {
     error = why;
     writer.reset();
-    RemoveOutput(temp, o.format);
+    RemoveOutput(temp);
     return false;
   };
   if (!writer) return fail(error);
@@ -222,18 +191,14 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
   report.blocksNotGivenBack = long(HostBlocksOutstanding()) - long(blocksBefore);
   if (!writer->Finish(error)) return fail(error);
   writer.reset();
-  if (std::rename(temp.c_str(), o.output.c_str()) != 0) {
-    const std::string why = std::strerror(errno);
-    RemoveOutput(temp, o.format);
-    error = "cannot write " + o.output + ": " + why;
-    return false;
-  }
+  if (!PlaceOutput(temp, o.output, o.overwrite, error)) return false;
   report.seconds = std::chrono::duration<double>(Clock::now() - began).count();
   return true;
 }
 
 bool RenderPlaceholder(HYPluginEntry entry, const RenderOptions& options, long at, std::string& error) {
   const std::string& output = options.output;
+  if (!OutputAllowed(options.clip, output, options.overwrite, false, error)) return false;
   auto clip = ClipReader::Open(options.clip, error);
   if (!clip) return false;
   const ClipInfo& info = clip->info();
@@ -264,7 +229,7 @@ bool RenderPlaceholder(HYPluginEntry entry, const RenderOptions& options, long a
   PixMapHandle pm = GetGWorldPixMap(frame);
   if (ok)
     ok = WritePng(output, reinterpret_cast<const uint8_t*>(GetPixBaseAddr(pm)), info.width, info.height,
-                  GetPixRowBytes(pm), error);
+                  GetPixRowBytes(pm), options.overwrite, error);
   DisposeGWorld(frame);
   return ok;
 }

@@ -19,6 +19,7 @@ struct RenderOptions {
   float sliders[kHYFilterSliderCount] = {0.5f, 0.5f, 0.5f};
   bool proxyOnly = false;
   OutputFormat format = OutputFormat::Mp4;
+  bool overwrite = false;  // an existing output is replaced, not refused
   long failGetFrameAt = -1;  // a host fault to inject, for tests
 };
 
@@ -38,7 +39,8 @@ struct RenderReport {
 using RenderProgress = std::function<void(long done, long total)>;
 
 // False with a one-line `error` naming the problem; nothing is left at the
-// output path then. A frame request that fails in the plug-in is counted and
+// output path then. The output is never the clip itself, and an existing one
+// is replaced only with `overwrite`, once the new one is complete. A frame request that fails in the plug-in is counted and
 // the frame written unchanged when it is a host fault that the plug-in passed
 // on (a frame the host could not give), and ends the render otherwise.
 bool RenderClip(HYPluginEntry entry, const RenderOptions& options, const RenderProgress& progress,

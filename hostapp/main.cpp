@@ -27,14 +27,19 @@ const char kUsage[] =
     "commands:\n"
     "  info [--json] [--selected-frames N]   describe the effect\n"
     "  render CLIP -o OUT [--start N] [--count N] [--fade-in N] [--fade-out N]\n"
-    "         [--sliders A,B,C] [--proxy] [--format mp4|mkv|png]\n"
+    "         [--sliders A,B,C] [--proxy] [--format mp4|mkv|png] [--overwrite]\n"
     "                                        render CLIP with the effect over the frames\n"
     "                                        from N (default: the whole clip) into OUT;\n"
     "                                        mp4 is H.264 + AAC, mkv lossless FFV1 + FLAC,\n"
-    "                                        png a new folder of numbered frames\n"
-    "  placeholder CLIP --at N -o FRAME.png  render the effect's placeholder for frame N\n"
-    "  demo                                  render the built-in sample clip into demo/\n"
+    "                                        png a folder of numbered frames\n"
+    "  placeholder CLIP --at N -o FRAME.png [--overwrite]\n"
+    "                                        render the effect's placeholder for frame N\n"
+    "  demo                                  render the built-in sample clip into demo/,\n"
+    "                                        replacing the demo's own earlier files\n"
     "  about [--screenshot FILE.png]         show the plug-in's about window\n"
+    "\n"
+    "OUT is never CLIP itself; an existing OUT is replaced only with --overwrite (-y),\n"
+    "and only once the new one is complete.\n"
     "\n"
     "options:\n"
     "  --bundle PATH             use this plug-in bundle\n"
@@ -127,7 +132,7 @@ bool ContactSheet(const std::string& clipPath, const std::string& output, std::s
       std::memcpy(&sheet[((size_t(k / cols) * h + y) * cols * w + size_t(k % cols) * w) * 4], &tile[size_t(y) * w * 4],
                   size_t(w) * 4);
   }
-  return WritePng(output, sheet.data(), cols * w, rows * h, cols * w * 4, error);
+  return WritePng(output, sheet.data(), cols * w, rows * h, cols * w * 4, true, error);
 }
 
 int Demo(const LoadedPlugin& plugin) {
@@ -144,6 +149,7 @@ int Demo(const LoadedPlugin& plugin) {
   options.count = 75;
   options.fadeIn = 15;
   options.fadeOut = 15;
+  options.overwrite = true;  // the demo's own files in demo/, made again each time
   const int status = Render(plugin, options);
   if (status != 0) return status;
   const std::string sheet = folder + "/contact-sheet.png";
@@ -208,6 +214,8 @@ int main(int argc, char** argv) {
     } else if (a == "--sliders" && command == "render") {
       const char* v = value();
       if (!v || !ParseSliders(v, render.sliders)) return UsageError("--sliders needs three values from 0 to 1, as 0.5,0.5,0.5");
+    } else if ((a == "--overwrite" || a == "-y") && (command == "render" || command == "placeholder")) {
+      render.overwrite = true;
     } else if (a == "--proxy" && command == "render") {
       render.proxyOnly = true;
     } else if (a == "--format" && command == "render") {

@@ -18,6 +18,7 @@ extern "C" {
 #include <cstring>
 #include <vector>
 
+#include "OutputFiles.h"
 #include "media/ClipReader.h"
 
 namespace {
@@ -306,12 +307,12 @@ bool ClipWriter::Finish(std::string& error) {
   return true;
 }
 
-bool WritePng(const std::string& path, const uint8_t* argb, int width, int height, int rowBytes, std::string& error) {
-  // A folder of its own for the one frame, then the frame moved into place.
-  std::string folder = path + ".frame";
-  std::remove((folder + "/frame_000000.png").c_str());
-  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    error = "cannot write " + path;
+bool WritePng(const std::string& path, const uint8_t* argb, int width, int height, int rowBytes, bool overwrite,
+              std::string& error) {
+  // The encoder writes numbered frames into a folder of its own.
+  const std::string folder = TemporaryBeside(path);
+  if (::mkdir(folder.c_str(), 0700) != 0) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
     return false;
   }
   bool ok = false;
@@ -319,11 +320,8 @@ bool WritePng(const std::string& path, const uint8_t* argb, int width, int heigh
     auto writer = ClipWriter::Create(folder, OutputFormat::PngFrames, width, height, 25, 1, false, error);
     ok = writer && writer->WriteFrame(argb, rowBytes, nullptr, 0, error) && writer->Finish(error);
   }
-  if (ok && std::rename((folder + "/frame_000000.png").c_str(), path.c_str()) != 0) {
-    error = "cannot write " + path + ": " + std::strerror(errno);
-    ok = false;
-  }
-  std::remove((folder + "/frame_000000.png").c_str());
-  ::rmdir(folder.c_str());
+  const std::string frame = folder + "/frame_000000.png";
+  ok = ok && PlaceOutput(frame, path, overwrite, error);
+  RemoveOutput(folder);
   return ok;
 }

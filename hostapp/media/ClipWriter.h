@@ -29,5 +29,7 @@ class ClipWriter {
   std::unique_ptr<Impl> impl_;
 };
 
-// Writes one picture of opaque A,R,G,B pixels as a PNG file.
-bool WritePng(const std::string& path, const uint8_t* argb, int width, int height, int rowBytes, std::string& error);
+// Writes one picture of opaque A,R,G,B pixels as a PNG file, put in place
+// when complete; an existing file is replaced only with `overwrite`.
+bool WritePng(const std::string& path, const uint8_t* argb, int width, int height, int rowBytes, bool overwrite,
+              std::string& error);

@@ -202,6 +202,62 @@ TEST(HostCommand, BadRendersSayWhyInOneLine) {
   EXPECT_EQ(r.status, 2);
 }
 
+TEST(HostCommand, TheClipIsNeverItsOwnOutput) {
+  TempDir config, dir;
+  const std::string clip = SmallClip(dir);
+  const std::vector<UInt8> original = ReadFileBytes(clip);
+  ASSERT_EQ(::symlink(clip.c_str(), (dir / "link.mkv").c_str()), 0);
+  ASSERT_EQ(::link(clip.c_str(), (dir / "hard.mkv").c_str()), 0);
+  const std::string leaf = dir.path().substr(dir.path().find_last_of('/') + 1);
+  for (const std::string& out : {clip, dir / "link.mkv", dir / "hard.mkv", dir / "../" + leaf + "/clip.mkv"})
+    for (const char* more : {"", " --overwrite"}) {
+      HostRun r = Host("render " + Quoted(clip) + " -o " + Quoted(out) + " --format mkv" + more, config.path());
+      EXPECT_EQ(r.status, 1) << out << more;
+      EXPECT_EQ(Lines(r.err), 1u) << r.err;
+      EXPECT_NE(r.err.find("same file as the clip"), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find(out), std::string::npos) << r.err;
+    }
+  HostRun r = Host("placeholder " + Quoted(clip) + " --at 1 -y -o " + Quoted(dir / "hard.mkv"), config.path());
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(ReadFileBytes(clip), original);
+  EXPECT_EQ(FolderEntries(dir.path()).size(), 3u) << "something was left beside the clip";
+}
+
+TEST(HostCommand, AnExistingOutputIsReplacedOnlyOnRequest) {
+  TempDir config, dir;
+  const std::string clip = SmallClip(dir);
+  const std::vector<UInt8> mine = {'m', 'i', 'n', 'e'};
+  WriteFileBytes(dir / "out.mkv", mine);
+  WriteFileBytes(dir / "thumb.png", mine);
+  ::mkdir((dir / "frames").c_str(), 0700);
+  WriteFileBytes(dir / "frames/notes.txt", mine);
+  const std::string renders[] = {"render " + Quoted(clip) + " --format mkv -o " + Quoted(dir / "out.mkv"),
+                                 "render " + Quoted(clip) + " --format png -o " + Quoted(dir / "frames"),
+                                 "placeholder " + Quoted(clip) + " --at 2 -o " + Quoted(dir / "thumb.png")};
+  for (const std::string& args : renders) {
+    HostRun r = Host(args, config.path());
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(Lines(r.err), 1u) << r.err;
+    EXPECT_NE(r.err.find("--overwrite"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "out.mkv"), mine);
+  EXPECT_EQ(ReadFileBytes(dir / "thumb.png"), mine);
+  EXPECT_EQ(ReadFileBytes(dir / "frames/notes.txt"), mine);
+
+  for (const std::string& args : renders) {
+    HostRun r = Host(args + (args[0] == 'r' ? " --overwrite" : " -y"), config.path());
+    EXPECT_EQ(r.status, 0) << args << r.err;
+  }
+  std::string error;
+  auto out = ClipReader::Open(dir / "out.mkv", error);
+  ASSERT_TRUE(out) << error;
+  EXPECT_EQ(out->info().frameCount, 12);
+  EXPECT_TRUE(ClipReader::Open(dir / "thumb.png", error)) << error;
+  EXPECT_EQ(FolderEntries(dir / "frames").size(), 12u);  // the old folder's notes went with it
+  EXPECT_FALSE(PathExists(dir / "frames/notes.txt"));
+  EXPECT_EQ(FolderEntries(dir.path()).size(), 4u) << "something was left beside the outputs";
+}
+
 TEST(HostCommand, UsageErrorsSayWhatIsWrong) {
   TempDir config;
   for (const char* args : {"", "frobnicate", "info --selected-frames -3", "--interface-version x info"}) {

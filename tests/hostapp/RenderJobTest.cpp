@@ -1,6 +1,7 @@
 // Whole clips rendered by the host with the plug-in's own entry point, on
 // small clips made here: what lands in the output, frame by frame.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -232,6 +233,20 @@ TEST_F(RenderJob, AnInterruptedRenderLeavesNoOutput) {
   EXPECT_FALSE(RenderClip(PluginMain, o, stopAtFive, report, error));
   EXPECT_NE(error.find("interrupted"), std::string::npos) << error;
   EXPECT_EQ(FolderEntries(dir.path()).size(), 1u) << "something was left beside the source";
+  // Asked to overwrite, an interrupted render keeps the old output as it was.
+  for (OutputFormat format : {OutputFormat::Mp4, OutputFormat::PngFrames}) {
+    const std::string old = format == OutputFormat::Mp4 ? dir / "old.mp4" : dir / "old-frames";
+    if (format == OutputFormat::PngFrames) ::mkdir(old.c_str(), 0700);
+    const std::string file = format == OutputFormat::Mp4 ? old : old + "/mine.txt";
+    WriteFileBytes(file, {'o', 'l', 'd'});
+    o.output = old;
+    o.format = format;
+    o.overwrite = true;
+    EXPECT_FALSE(RenderClip(PluginMain, o, stopAtFive, report, error));
+    EXPECT_EQ(ReadFileBytes(file), (std::vector<UInt8>{'o', 'l', 'd'}));
+    EXPECT_EQ(FolderEntries(dir.path()).size(), 2u) << "something was left beside the source";
+    RemoveTree(old);
+  }
 }
 
 // H.264 in MP4 reorders frames and has an edit list: frame numbers must

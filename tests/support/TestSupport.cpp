@@ -23,6 +23,8 @@ DialogItemIndex RecordAlert(const AlertContent& content) {
   return lgAnswer;
 }
 
+}  // namespace
+
 void RemoveTree(const std::string& path) {
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0) return;
@@ -34,6 +36,8 @@ void RemoveTree(const std::string& path) {
     ::unlink(path.c_str());
   }
 }
+
+namespace {
 
 void ChownTree(const std::string& path, uid_t uid, gid_t gid) {
   ::lchown(path.c_str(), uid, gid);

@@ -75,4 +75,6 @@ struct ResourceForkContents;
 std::vector<UInt8> ResourceFileBytes(const ResourceForkContents& contents);
 void WriteFileBytes(const std::string& path, const std::vector<UInt8>& bytes);
 bool PathExists(const std::string& path);
+// Removes a file, or a folder with everything in it.
+void RemoveTree(const std::string& path);
 std::vector<std::string> FolderEntries(const std::string& folder);
