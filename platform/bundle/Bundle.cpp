@@ -118,6 +118,15 @@ CFBundleRef CFBundleGetBundleWithIdentifier(CFStringRef bundleID) {
 
 std::string CFBundlePath(CFBundleRef bundle) { return bundle ? bundle->path : std::string(); }
 
+CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef name, CFStringRef type, CFStringRef subfolder) {
+  if (bundle == nullptr || name == nullptr) return nullptr;
+  std::string path = bundle->path + "/Contents/Resources/";
+  if (subfolder != nullptr) path += CFStringUTF8(subfolder) + "/";
+  path += CFStringUTF8(name);
+  if (type != nullptr) path += "." + CFStringUTF8(type);
+  return IsFile(path) ? CFURLCreateWithFileSystemPath(kCFAllocatorDefault, path) : nullptr;
+}
+
 void GetIndString(Str255 theString, SInt16 listID, SInt16 index) {
   theString[0] = 0;
   SInt16 file = BundleResFile();

@@ -9,6 +9,7 @@
 
 #include "MacTypes.h"
 #include "corefoundation/CFString.h"
+#include "corefoundation/CFURL.h"
 
 struct BundleManifest {
   std::string identifier;
@@ -32,6 +33,9 @@ typedef __CFBundle* CFBundleRef;
 // The own bundle when its manifest carries this identifier, else nil.
 CFBundleRef CFBundleGetBundleWithIdentifier(CFStringRef bundleID);
 std::string CFBundlePath(CFBundleRef bundle);
+// The URL of Contents/Resources/<name>.<type> (or in `subfolder` there) when
+// the bundle holds that file; nil otherwise. The caller releases it.
+CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef name, CFStringRef type, CFStringRef subfolder);
 
 // Item `index` (1-based) of the bundle's 'STR#' list `listID`; an empty
 // string when the list or the item is missing. The current resource file is

@@ -13,3 +13,5 @@ typedef const __CFURL* CFURLRef;
 CFURLRef CFURLCreateFromFSRef(CFAllocatorRef allocator, const FSRef* fsRef);
 CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef allocator, const std::string& path);
 std::string CFURLPath(CFURLRef url);
+// The file reference of an existing file's URL; false when there is no such file.
+Boolean CFURLGetFSRef(CFURLRef url, FSRef* fsRef);

@@ -10,6 +10,8 @@ struct OpaqueGWorld {
   PixMapPtr pixMapPtr;  // what the pixel map handle points at
   RGBColor foreColor;
   RGBColor backColor;
+  SInt16 penMode;
+  Rect clip;
   Ptr ownedPixels;  // nil for a buffer over the caller's memory
 };
 
@@ -35,21 +37,43 @@ GWorldPtr MakeGWorld(const Rect& bounds, Ptr pixels, SInt32 rowBytes, Ptr owned)
   world->pixMapPtr = &world->pixMap;
   world->foreColor = {0, 0, 0};
   world->backColor = {65535, 65535, 65535};
+  world->penMode = srcCopy;
+  world->clip = bounds;
   world->ownedPixels = owned;
   ++lgLiveGWorlds;
   return world;
 }
 
+// Where drawing may reach in the current port: `r` within its bounds and clip.
+bool DrawableArea(const Rect* r, Rect& area) {
+  if (lgCurrentPort == nullptr || r == nullptr) return false;
+  Rect inPort;
+  return SectRect(r, &lgCurrentPort->pixMap.bounds, &inPort) && SectRect(&inPort, &lgCurrentPort->clip, &area);
+}
+
+UInt32 OpaquePixel(const RGBColor& c) {
+  const UInt8 bytes[4] = {255, UInt8(c.red >> 8), UInt8(c.green >> 8), UInt8(c.blue >> 8)};
+  UInt32 word;
+  std::memcpy(&word, bytes, 4);
+  return word;
+}
+
 void FillRect(const Rect* r, const RGBColor& c) {
-  if (lgCurrentPort == nullptr || r == nullptr) return;
-  const PixMap& pm = lgCurrentPort->pixMap;
   Rect clipped;
-  if (!SectRect(r, &pm.bounds, &clipped)) return;
-  const UInt8 pixel[4] = {255, UInt8(c.red >> 8), UInt8(c.green >> 8), UInt8(c.blue >> 8)};
+  if (!DrawableArea(r, clipped)) return;
+  const PixMap& pm = lgCurrentPort->pixMap;
+  const UInt32 pixel = OpaquePixel(c);
   for (SInt32 y = clipped.top; y < clipped.bottom; ++y) {
     UInt8* p = PixelAt(pm, clipped.left, y);
-    for (SInt32 x = clipped.left; x < clipped.right; ++x, p += 4) std::memcpy(p, pixel, 4);
+    for (SInt32 x = clipped.left; x < clipped.right; ++x, p += 4) std::memcpy(p, &pixel, 4);
   }
+}
+
+// Whether the centre of pixel (x, y) lies in the oval inscribed in r.
+bool InOval(const Rect& r, SInt32 x, SInt32 y) {
+  const double a = (r.right - r.left) / 2.0, b = (r.bottom - r.top) / 2.0;
+  const double dx = (x + 0.5 - r.left - a) / a, dy = (y + 0.5 - r.top - b) / b;
+  return dx * dx + dy * dy <= 1.0;
 }
 
 }  // namespace
@@ -148,11 +172,48 @@ void FrameRect(const Rect* r) {
   for (const Rect& e : edges) FillRect(&e, c);
 }
 
+void FrameOval(const Rect* r) {
+  Rect area;
+  if (EmptyRect(r) || !DrawableArea(r, area)) return;
+  const UInt32 pixel = OpaquePixel(lgCurrentPort->foreColor);
+  // The outline: pixels inside the oval with a neighbour outside it.
+  for (SInt32 y = area.top; y < area.bottom; ++y)
+    for (SInt32 x = area.left; x < area.right; ++x)
+      if (InOval(*r, x, y) &&
+          (!InOval(*r, x - 1, y) || !InOval(*r, x + 1, y) || !InOval(*r, x, y - 1) || !InOval(*r, x, y + 1)))
+        std::memcpy(PixelAt(lgCurrentPort->pixMap, x, y), &pixel, 4);
+}
+
+void InvertRect(const Rect* r) {
+  Rect area;
+  if (!DrawableArea(r, area)) return;
+  for (SInt32 y = area.top; y < area.bottom; ++y) {
+    UInt8* p = PixelAt(lgCurrentPort->pixMap, area.left, y);
+    for (SInt32 x = area.left; x < area.right; ++x, p += 4) p[1] = UInt8(~p[1]), p[2] = UInt8(~p[2]), p[3] = UInt8(~p[3]);
+  }
+}
+
+void PenMode(SInt16 mode) {
+  if (lgCurrentPort) lgCurrentPort->penMode = mode;
+}
+SInt16 GetPenMode() { return lgCurrentPort ? lgCurrentPort->penMode : srcCopy; }
+void PenNormal() { PenMode(srcCopy); }
+
+void ClipRect(const Rect* r) {
+  if (lgCurrentPort && r) lgCurrentPort->clip = *r;
+}
+void GetClipRect(Rect* r) {
+  if (r) *r = lgCurrentPort ? lgCurrentPort->clip : Rect{0, 0, 0, 0};
+}
+
 void CopyBits(const BitMap* srcBits, const BitMap* dstBits, const Rect* srcRect, const Rect* dstRect,
               SInt16, RgnHandle) {
   if (!srcBits || !dstBits || !srcRect || !dstRect || EmptyRect(srcRect) || EmptyRect(dstRect)) return;
   Rect target;
   if (!SectRect(dstRect, &dstBits->bounds, &target)) return;
+  if (lgCurrentPort != nullptr && dstBits == &lgCurrentPort->pixMap &&
+      !SectRect(&target, &lgCurrentPort->clip, &target))
+    return;
   const SInt32 srcW = Width(*srcRect), srcH = Height(*srcRect);
   const SInt32 dstW = Width(*dstRect), dstH = Height(*dstRect);
   // Nearest pixel: the source pixel under the centre of each target pixel.

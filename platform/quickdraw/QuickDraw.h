@@ -39,7 +39,10 @@ struct PixRec {
 };
 typedef PixRec* PixRecPtr;
 
-enum : SInt16 { srcCopy = 0 };
+// Transfer modes. With a solid pen, srcOr draws the pen's pixels in the fore
+// colour and leaves every other pixel alone, as colour QuickDraw does: for
+// the shapes drawn here it paints exactly what srcCopy paints.
+enum : SInt16 { srcCopy = 0, srcOr = 1 };
 
 // Allocates a buffer of `boundsRect` (depth 32, or 0 meaning 32). Pixels start
 // transparent black. memFullErr when the memory cannot be had, paramErr for
@@ -74,10 +77,23 @@ void PaintRect(const Rect* r);
 void EraseRect(const Rect* r);
 // Draws the rectangle's one-pixel outline inside its edges in the foreground colour.
 void FrameRect(const Rect* r);
+// Draws the one-pixel outline of the oval inscribed in the rectangle.
+void FrameOval(const Rect* r);
+// Inverts the colour of every pixel of the rectangle (alpha stays).
+void InvertRect(const Rect* r);
+// The current port's pen: its transfer mode, and back to srcCopy.
+void PenMode(SInt16 mode);
+SInt16 GetPenMode();
+void PenNormal();
+// Limits drawing in the current port (painting, framing, inverting, and
+// CopyBits into it) to the rectangle; the port's bounds lift the limit.
+void ClipRect(const Rect* r);
+void GetClipRect(Rect* r);
 
 // Copies srcRect of src onto dstRect of dst, scaling by repeating or dropping
 // whole pixels; all four bytes of a pixel are copied. Rectangles are in each
-// bitmap's own coordinates; the copy is clipped to both bitmaps.
+// bitmap's own coordinates; the copy is clipped to both bitmaps, and to the
+// clip rectangle when dst is the current port's.
 void CopyBits(const BitMap* srcBits, const BitMap* dstBits, const Rect* srcRect,
               const Rect* dstRect, SInt16 mode, RgnHandle maskRgn);
 

@@ -1,13 +1,18 @@
 // Toolbox stand-in on Qt Widgets: windows made from interface files (the nib
 // files), controls found by control ID, commands sent to a window's event
-// handlers, custom control classes, mouse tracking, modal loops.
+// handlers, custom control classes, mouse tracking, modal loops. Its files:
+// Windows.cpp, Controls.cpp, Events.cpp (with tracking), CustomControls.cpp.
 //
 // A nib file is a folder "<name>.nib" in the bundle's Resources holding one
 // Qt Designer file per window ("<window>.ui"). Each control carries its
 // control ID as the properties "controlSignature" (four characters) and
 // "controlID" (a number), and a control that sends a command carries it as
 // "command" (four characters). A custom control is a "QuorvelControl"
-// widget whose "classID" property names a registered control class.
+// widget whose "classID" property names a registered control class. A
+// selector is a frame of checkable buttons; its value is the number of the
+// checked one, from 1. Return presses the window's default button, Escape
+// the button whose "cancel" property is true. A window laid out with Qt
+// layouts takes its size when it is made and keeps it.
 //
 // A window's port is one of our offscreen buffers (quickdraw/QuickDraw.h),
 // shown behind the window's controls: what is drawn into it appears in the
@@ -159,8 +164,10 @@ OSStatus RegisterToolboxObjectClass(CFStringRef classID, ToolboxObjectClassRef b
 OSStatus UnregisterToolboxObjectClass(ToolboxObjectClassRef classRef);
 
 // Waits in a nested loop for the next mouse event of the port's window and
-// answers where it happened (window coordinates) and what it was.
+// answers where it happened (window coordinates) and what it was. While it
+// waits, the window's widget carries the property kTrackingMouseProperty.
 OSStatus TrackMouseLocation(GrafPtr port, Point* outPoint, MouseTrackingResult* outResult);
+constexpr const char* kTrackingMouseProperty = "quorvelTrackingMouse";
 
 // Whether windows appear on a real display (false offscreen, as in tests).
 bool ToolboxHasDisplay();
