@@ -9,7 +9,8 @@
 #include <QWidget>
 
 #include <cstdio>
-#include <cstdlib>
+
+#include "HostApplication.h"
 
 namespace {
 
@@ -27,16 +28,10 @@ int RunAbout(const LoadedPlugin& plugin, const std::string& screenshot) {
     std::fprintf(stderr, "quorvel-host: %s has no about window\n", plugin.bundlePath.c_str());
     return 1;
   }
-  // The host's application, which the plug-in's windows then use.
-  if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static int argc = 1;
-  static char name[] = "quorvel-host";
-  static char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
+  EnsureHostApplication();
   bool saved = screenshot.empty();
   if (!screenshot.empty()) {
-    QTimer::singleShot(500, &app, [&] {
+    QTimer::singleShot(500, qApp, [&] {
       QWidget* about = VisibleAboutWindow();
       if (about == nullptr) return;
       saved = about->grab().save(QString::fromStdString(screenshot), "PNG");

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "AboutCommand.h"
+#include "ConfigureCommand.h"
 #include "InfoCommand.h"
 #include "PluginBundle.h"
 #include "RenderJob.h"
@@ -34,6 +35,12 @@ const char kUsage[] =
     "                                        png a folder of numbered frames\n"
     "  placeholder CLIP --at N -o FRAME.png [--overwrite]\n"
     "                                        render the effect's placeholder for frame N\n"
+    "  configure CLIP [--at N] [--start S --count C] [--script FILE] [--json]\n"
+    "                                        the effect's custom button over frames S to\n"
+    "                                        S+C-1 (default: the whole clip): its dialog on\n"
+    "                                        frame N of the range, answered by the person at\n"
+    "                                        the screen or played by FILE; --json prints the\n"
+    "                                        configuration the dialog left\n"
     "  demo                                  render the built-in sample clip into demo/,\n"
     "                                        replacing the demo's own earlier files\n"
     "  about [--screenshot FILE.png]         show the plug-in's about window\n"
@@ -166,6 +173,8 @@ int main(int argc, char** argv) {
   std::string bundlePath, pluginPath, command;
   InfoOptions info;
   RenderOptions render;
+  ConfigureOptions configure;
+  bool json = false;
   long placeholderAt = -1;
   std::string screenshot;
   std::vector<std::string> positional;
@@ -196,6 +205,18 @@ int main(int argc, char** argv) {
       info.interfaceVersion = SInt16(n);
     } else if (a == "--json" && command == "info") {
       info.json = true;
+    } else if (a == "--json" && command == "configure") {
+      json = true;
+    } else if (a == "--at" && command == "configure") {
+      if (!number("--at", 0, 100000000, configure.at)) return 2;
+    } else if (a == "--start" && command == "configure") {
+      if (!number("--start", 0, 100000000, configure.start)) return 2;
+    } else if (a == "--count" && command == "configure") {
+      if (!number("--count", 1, 100000000, configure.count)) return 2;
+    } else if (a == "--script" && command == "configure") {
+      const char* v = value();
+      if (!v) return UsageError("--script needs a file");
+      configure.script = v;
     } else if (a == "--selected-frames" && command == "info") {
       if (!number("--selected-frames", 0, 1000000000, n)) return 2;
       info.selectedFrames = SInt32(n);
@@ -242,8 +263,10 @@ int main(int argc, char** argv) {
     }
   }
   if (command.empty()) return UsageError("no command given");
-  if (command != "info" && command != "render" && command != "placeholder" && command != "demo" && command != "about")
+  if (command != "info" && command != "render" && command != "placeholder" && command != "demo" && command != "about" &&
+      command != "configure")
     return UsageError("unknown command: " + command);
+  if (command == "configure" && positional.size() != 1) return UsageError("configure needs one CLIP");
   if ((command == "render" || command == "placeholder") && (positional.size() != 1 || render.output.empty()))
     return UsageError(command + " needs one CLIP and -o OUT");
   if (command == "placeholder" && placeholderAt < 0) return UsageError("placeholder needs --at N");
@@ -263,6 +286,10 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, StopOnSignal);
   std::signal(SIGTERM, StopOnSignal);
   if (command == "demo") return Demo(plugin);
+  if (command == "configure") {
+    configure.clip = positional[0];
+    return RunConfigure(plugin, configure, json);
+  }
   if (command == "placeholder") {
     render.clip = positional[0];
     if (!RenderPlaceholder(plugin.entry, render, placeholderAt, error)) return Failure(error);

@@ -216,8 +216,13 @@ OSStatus QDBeginCGContext(CGrafPtr inPort, CGContextRef* outContext) {
   return *outContext ? noErr : memFullErr;
 }
 
-OSStatus QDEndCGContext(CGrafPtr, CGContextRef* inoutContext) {
+OSStatus QDEndCGContext(CGrafPtr inPort, CGContextRef* inoutContext) {
   if (inoutContext == nullptr) return paramErr;
+  // What the context drew is the port's to show.
+  if (*inoutContext != nullptr) {
+    const Rect all = {0, 0, SInt16((*inoutContext)->height), SInt16((*inoutContext)->width)};
+    QDAddRectToDirtyRegion(inPort, &all);
+  }
   CGContextRelease(*inoutContext);
   *inoutContext = nullptr;
   return noErr;

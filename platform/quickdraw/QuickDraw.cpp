@@ -1,5 +1,6 @@
 #include "quickdraw/QuickDraw.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -12,6 +13,7 @@ struct OpaqueGWorld {
   RGBColor backColor;
   SInt16 penMode;
   Rect clip;
+  Rect dirty;
   Ptr ownedPixels;  // nil for a buffer over the caller's memory
 };
 
@@ -39,16 +41,31 @@ GWorldPtr MakeGWorld(const Rect& bounds, Ptr pixels, SInt32 rowBytes, Ptr owned)
   world->backColor = {65535, 65535, 65535};
   world->penMode = srcCopy;
   world->clip = bounds;
+  world->dirty = {0, 0, 0, 0};
   world->ownedPixels = owned;
   ++lgLiveGWorlds;
   return world;
 }
 
-// Where drawing may reach in the current port: `r` within its bounds and clip.
+void AddDirty(GWorldPtr port, const Rect& r) {
+  if (EmptyRect(&r)) return;
+  Rect& d = port->dirty;
+  if (EmptyRect(&d)) {
+    d = r;
+    return;
+  }
+  d = {std::min(d.top, r.top), std::min(d.left, r.left), std::max(d.bottom, r.bottom), std::max(d.right, r.right)};
+}
+
+// Where drawing may reach in the current port: `r` within its bounds and
+// clip. The area is counted as drawn.
 bool DrawableArea(const Rect* r, Rect& area) {
   if (lgCurrentPort == nullptr || r == nullptr) return false;
   Rect inPort;
-  return SectRect(r, &lgCurrentPort->pixMap.bounds, &inPort) && SectRect(&inPort, &lgCurrentPort->clip, &area);
+  if (!SectRect(r, &lgCurrentPort->pixMap.bounds, &inPort) || !SectRect(&inPort, &lgCurrentPort->clip, &area))
+    return false;
+  AddDirty(lgCurrentPort, area);
+  return true;
 }
 
 UInt32 OpaquePixel(const RGBColor& c) {
@@ -211,9 +228,10 @@ void CopyBits(const BitMap* srcBits, const BitMap* dstBits, const Rect* srcRect,
   if (!srcBits || !dstBits || !srcRect || !dstRect || EmptyRect(srcRect) || EmptyRect(dstRect)) return;
   Rect target;
   if (!SectRect(dstRect, &dstBits->bounds, &target)) return;
-  if (lgCurrentPort != nullptr && dstBits == &lgCurrentPort->pixMap &&
-      !SectRect(&target, &lgCurrentPort->clip, &target))
-    return;
+  if (lgCurrentPort != nullptr && dstBits == &lgCurrentPort->pixMap) {
+    if (!SectRect(&target, &lgCurrentPort->clip, &target)) return;
+    AddDirty(lgCurrentPort, target);
+  }
   const SInt32 srcW = Width(*srcRect), srcH = Height(*srcRect);
   const SInt32 dstW = Width(*dstRect), dstH = Height(*dstRect);
   // Nearest pixel: the source pixel under the centre of each target pixel.
@@ -275,6 +293,17 @@ Boolean SectRect(const Rect* a, const Rect* b, Rect* dst) {
   }
   if (dst) *dst = s;
   return true;
+}
+
+void QDAddRectToDirtyRegion(CGrafPtr port, const Rect* r) {
+  Rect inPort;
+  if (port != nullptr && r != nullptr && SectRect(r, &port->pixMap.bounds, &inPort)) AddDirty(port, inPort);
+}
+
+void QDTakeDirtyRect(CGrafPtr port, Rect* r) {
+  if (r == nullptr) return;
+  *r = port ? port->dirty : Rect{0, 0, 0, 0};
+  if (port) port->dirty = {0, 0, 0, 0};
 }
 
 size_t LiveGWorlds() { return lgLiveGWorlds; }

@@ -103,5 +103,11 @@ Boolean EmptyRect(const Rect* r);
 // The intersection; false (and an empty rectangle) when they do not meet.
 Boolean SectRect(const Rect* a, const Rect* b, Rect* dst);
 
+// What has been drawn into a port since it was last shown: the toolkit
+// takes it (and empties it) to bring a window's screen up to date. Drawing
+// into the current port and image drawing contexts add to it.
+void QDAddRectToDirtyRegion(CGrafPtr port, const Rect* r);
+void QDTakeDirtyRect(CGrafPtr port, Rect* r);
+
 // Buffers allocated and not yet disposed of.
 size_t LiveGWorlds();

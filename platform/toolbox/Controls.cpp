@@ -61,8 +61,9 @@ void Adopt(WindowRef window, QWidget* w) {
   } else if (auto* slider = qobject_cast<QSlider*>(w)) {
     // Live tracking: the action runs for every change the person makes.
     QObject::connect(slider, &QSlider::valueChanged, [control, slider](int) {
-      if (control->action != nullptr && !control->settingValue)
-        control->action(control, slider->isSliderDown() ? kThumbPart : kPageAreaPart);
+      if (control->action == nullptr || control->settingValue) return;
+      control->action(control, slider->isSliderDown() ? kThumbPart : kPageAreaPart);
+      toolbox::FlushWindows();
     });
     QObject::connect(slider, &QSlider::sliderReleased,
                      [control] { toolbox::SendCommand(control->window, control->command); });
@@ -119,8 +120,9 @@ void SetControl32BitValue(ControlRef c, SInt32 value) {
     if (value >= 1 && value <= choices.size()) choices[value - 1]->setChecked(true);
     return;
   }
+  // A custom control is drawn again when its value is set, changed or not.
   c->value = value < c->minimum ? c->minimum : (value > c->maximum && c->maximum > c->minimum ? c->maximum : value);
-  c->widget->update();
+  Draw1Control(c);
 }
 
 SInt32 GetControl32BitMinimum(ControlRef c) {
@@ -200,7 +202,7 @@ void HiliteControl(ControlRef c, ControlPartCode part) {
   c->hilite = part;
   c->widget->setEnabled(part != kControlInactivePart && part != kControlDisabledPart);
   if (auto* b = qobject_cast<QAbstractButton*>(c->widget)) b->setDown(part > 0 && part < kControlDisabledPart);
-  c->widget->update();
+  Draw1Control(c);
 }
 
 ControlPartCode GetControlHilite(ControlRef c) { return c ? c->hilite : 0; }
@@ -208,6 +210,7 @@ ControlPartCode GetControlHilite(ControlRef c) { return c ? c->hilite : 0; }
 void Draw1Control(ControlRef c) {
   if (c == nullptr || !c->widget) return;
   toolbox::DrawCustomControl(c);  // into the port now, whether or not the window is on screen yet
+  toolbox::FlushWindows();
   c->widget->update();
 }
 

@@ -21,10 +21,10 @@ class CustomControlWidget : public QWidget {
   ControlRef control = nullptr;
 
  protected:
+  // The control is drawn into the port when it changes; a paint shows the port.
   void paintEvent(QPaintEvent*) override {
     if (control == nullptr || control->window == nullptr) return;
     WindowRef window = control->window;
-    toolbox::DrawCustomControl(control);
     const QPoint topLeft = mapTo(window->widget, QPoint(0, 0));
     const Rect& b = GetPortBitMapForCopyBits(window->port)->bounds;
     const QRect area = QRect(topLeft, size()) & QRect(0, 0, b.right, b.bottom);
@@ -39,6 +39,7 @@ class CustomControlWidget : public QWidget {
     OpaqueEventRef hitTest{};
     SetEventParameter(&hitTest, kEventParamMouseLocation, typeQDPoint, sizeof where, &where);
     toolbox::SendToControlClass(control, kEventControlHitTest, hitTest);
+    toolbox::FlushWindows();
     ControlPartCode part = kControlNoPart;
     GetEventParameter(&hitTest, kEventParamControlPart, typeControlPartCode, nullptr, sizeof part, nullptr, &part);
     if (part == kControlNoPart) return;
@@ -64,6 +65,7 @@ class CustomControlWidget : public QWidget {
     SetEventParameter(&hit, kEventParamControlPart, typeControlPartCode, sizeof part, &part);
     SetEventParameter(&hit, kEventParamKeyModifiers, typeUInt32, sizeof keys, &keys);
     toolbox::SendToControlClass(control, kEventControlHit, hit);
+    toolbox::FlushWindows();
     if (alive) toolbox::SendCommand(window, control->command);
   }
   void mouseMoveEvent(QMouseEvent* e) override { Tracked(e, kMouseTrackingMouseDragged); }
@@ -100,7 +102,9 @@ void BindCustomControl(QWidget* widget, ControlRef control) {
 }
 
 void DrawCustomControl(ControlRef control) {
-  if (control == nullptr || control->window == nullptr || control->controlClass == nullptr) return;
+  if (control == nullptr || control->window == nullptr || control->controlClass == nullptr || !control->widget ||
+      !control->widget->isVisibleTo(control->window->widget))
+    return;
   CGrafPtr savedPort;
   GDHandle savedDevice;
   GetGWorld(&savedPort, &savedDevice);

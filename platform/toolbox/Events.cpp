@@ -39,6 +39,7 @@ void SendCommand(WindowRef window, UInt32 command) {
   SetEventParameter(&event, kEventParamDirectObject, typeHICommand, sizeof cmd, &cmd);
   std::vector<OpaqueEventHandlerRef*> handlers = window->handlers;  // a handler may remove itself
   SendToHandlers(handlers, &event);
+  FlushWindows();
 }
 
 OSStatus SendToControlClass(ControlRef control, EventKind kind, OpaqueEventRef& event) {
@@ -111,13 +112,16 @@ OSStatus TrackMouseLocation(GrafPtr port, Point* outPoint, MouseTrackingResult* 
   QEventLoop loop;
   window->trackLoop = &loop;
   window->trackResult = kMouseTrackingMouseUp;
-  // What the screen shows a person (and a script player): the window follows the mouse.
-  window->widget->setProperty(kTrackingMouseProperty, true);
+  // What the screen shows a person (and a script player): what the drag
+  // drew so far, and a window that follows the mouse.
+  static int waits = 0;
+  toolbox::FlushWindows();
+  window->widget->setProperty(kTrackingMouseProperty, ++waits);
   // A mouse that never comes back (the window closed under it) ends the tracking.
   QTimer::singleShot(60000, &loop, &QEventLoop::quit);
   loop.exec();
   window->trackLoop = nullptr;
-  window->widget->setProperty(kTrackingMouseProperty, false);
+  window->widget->setProperty(kTrackingMouseProperty, 0);
   if (outPoint) *outPoint = window->trackPoint;
   if (outResult) *outResult = window->trackResult;
   return noErr;

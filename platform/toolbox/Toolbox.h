@@ -105,7 +105,7 @@ typedef OpaqueToolboxObjectClassRef* ToolboxObjectClassRef;
 enum : OSStatus { kIBCarbonRuntimeCantFindNibFile = -10960, kIBCarbonRuntimeCantFindObject = -10962 };
 
 typedef UInt16 MouseTrackingResult;
-enum : MouseTrackingResult { kMouseTrackingMouseUp = 2, kMouseTrackingMouseDragged = 5, kMouseTrackingMouseMoved = 9 };
+enum : MouseTrackingResult { kMouseTrackingMouseDown = 1, kMouseTrackingMouseUp = 2, kMouseTrackingMouseDragged = 5, kMouseTrackingMouseMoved = 9 };
 
 OSStatus CreateNibReferenceWithCFBundle(CFBundleRef bundle, CFStringRef nibName, IBNibRef* outNibRef);
 OSStatus CreateWindowFromNib(IBNibRef nib, CFStringRef windowName, WindowRef* outWindow);
@@ -165,7 +165,9 @@ OSStatus UnregisterToolboxObjectClass(ToolboxObjectClassRef classRef);
 
 // Waits in a nested loop for the next mouse event of the port's window and
 // answers where it happened (window coordinates) and what it was. While it
-// waits, the window's widget carries the property kTrackingMouseProperty.
+// waits, the window's widget carries the property kTrackingMouseProperty: a
+// number that grows with every wait (0 when nothing waits), so that what
+// drives the mouse can tell one wait from the next.
 OSStatus TrackMouseLocation(GrafPtr port, Point* outPoint, MouseTrackingResult* outResult);
 constexpr const char* kTrackingMouseProperty = "quorvelTrackingMouse";
 

@@ -82,8 +82,11 @@ OSStatus SendToHandlers(const std::vector<OpaqueEventHandlerRef*>& handlers, Eve
 void SendCommand(WindowRef window, UInt32 command);
 // An event of the control's class, with the control as its direct object.
 OSStatus SendToControlClass(ControlRef control, EventKind kind, OpaqueEventRef& event);
-// The control's class handler draws it into its window's port.
+// The control's class handler draws it into its window's port (nothing for
+// a control that is not visible).
 void DrawCustomControl(ControlRef control);
+// Shows on screen what was drawn into the windows' ports since last time.
+void FlushWindows();
 UInt32 Modifiers(Qt::KeyboardModifiers m);
 Point WindowPoint(QWidget* widget, QPoint local, WindowRef window);
 

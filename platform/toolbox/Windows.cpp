@@ -9,7 +9,7 @@
 #include <QPainter>
 #include <QPaintEvent>
 #include <QPushButton>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QUiLoader>
 
 #include <cstdlib>
@@ -63,25 +63,39 @@ class NibLoader : public QUiLoader {
   }
 };
 
-// Return and Enter press the default button, Escape the one marked "cancel",
-// whichever control has the keyboard.
-void InstallButtonKeys(QWidget* window) {
-  QPushButton *defaultButton = nullptr, *cancelButton = nullptr;
-  for (QPushButton* b : window->findChildren<QPushButton*>()) {
-    if (b->isDefault()) defaultButton = b;
-    if (b->property("cancel").toBool()) cancelButton = b;
+// Return and Enter press the window's default button, Escape its cancel
+// button (and so does the window's close box): keys reach the window when
+// the control that has the keyboard does not use them.
+class ButtonKeys : public QObject {
+ public:
+  explicit ButtonKeys(QWidget* window) : QObject(window) {
+    for (QPushButton* b : window->findChildren<QPushButton*>()) {
+      if (b->isDefault()) defaultButton_ = b;
+      if (b->property("cancel").toBool()) cancelButton_ = b;
+    }
   }
-  auto press = [](QPushButton* b) {
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Close && cancelButton_ != nullptr) {
+      event->ignore();  // the dialog ends through its own button
+      Press(cancelButton_);
+      return true;
+    }
+    if (event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    QPushButton* b = key == Qt::Key_Return || key == Qt::Key_Enter ? defaultButton_.data()
+                     : key == Qt::Key_Escape                          ? cancelButton_.data()
+                                                                      : nullptr;
+    if (b == nullptr) return false;
+    Press(b);
+    return true;
+  }
+
+ private:
+  static void Press(QPushButton* b) {
     if (b->isVisible() && b->isEnabled()) b->click();
-  };
-  if (defaultButton != nullptr)
-    for (int key : {Qt::Key_Return, Qt::Key_Enter})
-      QObject::connect(new QShortcut(QKeySequence(key), window), &QShortcut::activated, defaultButton,
-                       [=] { press(defaultButton); });
-  if (cancelButton != nullptr)
-    QObject::connect(new QShortcut(QKeySequence(Qt::Key_Escape), window), &QShortcut::activated, cancelButton,
-                     [=] { press(cancelButton); });
-}
+  }
+  QPointer<QPushButton> defaultButton_, cancelButton_;
+};
 
 }  // namespace
 
@@ -99,6 +113,14 @@ void EnsureApplication() {
 }
 
 std::vector<WindowRef>& Windows() { return lgWindows; }
+
+void FlushWindows() {
+  for (WindowRef w : lgWindows) {
+    Rect r;
+    QDTakeDirtyRect(w->port, &r);
+    if (!EmptyRect(&r)) w->widget->update(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
+  }
+}
 
 WindowRef WindowOfPort(GrafPtr port) {
   for (WindowRef w : lgWindows)
@@ -154,6 +176,9 @@ OSStatus CreateWindowFromNib(IBNibRef nib, CFStringRef windowName, WindowRef* ou
   if (QLayout* layout = widget->layout()) {
     widget->resize(widget->sizeHint());
     layout->activate();
+    // Boxes laid out inside the window place their controls too, parents first.
+    for (QWidget* child : widget->findChildren<QWidget*>())
+      if (child->layout() != nullptr) child->layout()->activate();
     widget->setFixedSize(widget->size());
   }
   auto* window = new OpaqueWindowPtr;
@@ -176,7 +201,7 @@ OSStatus CreateWindowFromNib(IBNibRef nib, CFStringRef windowName, WindowRef* ou
   SetGWorld(savedPort, savedDevice);
   window->portPainter = new PortPainter(window);
   widget->installEventFilter(window->portPainter);
-  InstallButtonKeys(widget);
+  widget->installEventFilter(new ButtonKeys(widget));
   lgWindows.push_back(window);
   toolbox::AdoptControls(window);
   for (auto& c : window->controls) {
@@ -193,7 +218,9 @@ void ShowWindow(WindowRef window) {
   for (auto& c : window->controls) {
     OpaqueEventRef event{};
     toolbox::SendToControlClass(c.get(), kEventControlActivate, event);
+    toolbox::DrawCustomControl(c.get());
   }
+  toolbox::FlushWindows();
 }
 
 void HideWindow(WindowRef window) {

@@ -3,6 +3,10 @@
 #include <cstring>
 
 #include "common/commonprocs.h"
+#include "dialog/clipCTRL.h"
+#include "dialog/colorCTRL.h"
+#include "dialog/configdlghandler.h"
+#include "dialog/pictCTRL.h"
 #include "effect/DataHandling.h"
 #include "effect/relrects.h"
 #include "render/callpixelfx.h"
@@ -49,6 +53,35 @@ void InitPluginData(PluginDataPtr theConfig) {
 }
 
 SInt16 GetMediaFormat(PluginDataPtr theData) { return theData ? theData->MediaType : 1; }
+
+void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, HYPluginParams* params, SInt32 firstFrameIndex,
+                     SInt32 numberOfFrames) {
+  gTheConfig = theData;
+  gConfigWorkSpace.TheConfig = gTheConfig;
+  gConfigWorkSpace.SourceClip = theGW;
+  gConfigWorkSpace.iMovieParams = params;
+  gConfigWorkSpace.MinFrameIndex = firstFrameIndex;
+  gConfigWorkSpace.MaxFrameIndex = (numberOfFrames < 1 ? 1 : numberOfFrames) - 1;
+  // The dialog opens where the click was made: the preview shows that frame
+  // with the rectangle of that position, and the clip slider stands there.
+  const SInt32 at = params->renderFrame;
+  gConfigWorkSpace.CurrFrameIndex = at < 0 ? 0 : at > gConfigWorkSpace.MaxFrameIndex ? gConfigWorkSpace.MaxFrameIndex : at;
+  gConfigWorkSpace.ActiveRel = 1;
+  gConfigWorkSpace.TheFXClip = AllocateRectGWorld(GetPortRect(theGW));
+  Assert(gConfigWorkSpace.TheFXClip, PStr("Unable to allocate theProcessed in ConffigurePlug Init run"));
+  Assert(theData, PStr("uninited theData in Configure master proc. need to call init before calling me"));
+  CallPixelEffect(theGW, gConfigWorkSpace.TheFXClip);
+  RegisterColorBox();
+  RegisterClipCtrl();
+  RegisterPictureControl();
+  DoConfig(gTheConfig);
+  UnregisterClipCtrl();
+  UnregisterColorBox();
+  UnregisterPictureControl();
+  DisposeGWorld(gConfigWorkSpace.TheFXClip);
+  gConfigWorkSpace.TheFXClip = nullptr;
+  gConfigWorkSpace.SourceClip = nullptr;
+}
 
 void DoPascalPixelEffect(GWorldPtr source, GWorldPtr dest, PluginDataPtr theConfig,
                          SInt32 currentFrameIndex, SInt32 maxFrames) {

@@ -19,6 +19,13 @@ void pUncopyConfig(void* theData);
 void InitPluginData(PluginDataPtr theConfig);
 SInt16 GetMediaFormat(PluginDataPtr theData);
 
+// Runs the configuration dialog on theData over the clip frame theGW (lent by
+// the host for the dialog's lifetime). The dialog shows the effect's frames
+// firstFrameIndex to firstFrameIndex + numberOfFrames - 1 and opens on
+// position params->renderFrame of them.
+void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, HYPluginParams* params, SInt32 firstFrameIndex,
+                     SInt32 numberOfFrames);
+
 // A host frame: the rectangle interpolated from 0 to maxFrames, then drawn.
 void DoPascalPixelEffect(GWorldPtr source, GWorldPtr dest, PluginDataPtr theConfig,
                          SInt32 currentFrameIndex, SInt32 maxFrames);

@@ -216,5 +216,3 @@ HYPluginResult MakeEffectPlaceHolder(SInt16 which, HYPluginParams* params) {
   SetGWorld(savedPort, savedDevice);
   return result;
 }
-
-HYPluginResult CustomButton(SInt16, HYPluginParams*) { return kPluginOK; }

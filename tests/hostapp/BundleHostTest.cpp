@@ -59,13 +59,14 @@ TEST(BuiltBundle, StartsOnTheFirstAcceptedCallAndDescribesItself) {
   EXPECT_EQ(CountedAllocations(), 1);
 }
 
-TEST(BuiltBundle, ExportsOnlyItsEntryPointAndItsAboutWindow) {
+TEST(BuiltBundle, ExportsOnlyItsEntryPointAboutWindowAndDescription) {
   LoadedPlugin plugin;
   std::string error;
   ASSERT_TRUE(LoadPluginBundle(QUORVEL_TEST_BUNDLE_DIR, plugin, error)) << error;
   for (const char* inner : {"PluginMain", "NewPtrClear", "_Z10PluginMainsP13_PluginParams", "gPascalData"})
     EXPECT_EQ(dlsym(plugin.library, inner), nullptr) << inner;
   EXPECT_NE(dlsym(plugin.library, "QuorvelShowAbout"), nullptr);
+  EXPECT_NE(dlsym(plugin.library, "QuorvelDescribeConfiguration"), nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,115 @@
+#include "ConfigureCommand.h"
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "HostApplication.h"
+#include "HostServices.h"
+#include "media/ClipReader.h"
+#include "quickdraw/QuickDraw.h"
+#include "script/ScriptPlayer.h"
+
+namespace {
+
+bool RangeOfClip(const ConfigureOptions& o, const ClipInfo& info, long& count, std::string& error) {
+  count = o.count < 0 ? long(info.frameCount) - o.start : o.count;
+  if (o.start < 0 || o.start >= info.frameCount || count < 1 || o.start + count > info.frameCount) {
+    error = "the range of " + std::to_string(count) + " frames from frame " + std::to_string(o.start) +
+            " lies outside the clip's " + std::to_string(info.frameCount) + " frames";
+    return false;
+  }
+  if (o.at < 0 || o.at >= count) {
+    error = "--at " + std::to_string(o.at) + " lies outside the range's " + std::to_string(count) + " frames";
+    return false;
+  }
+  if (info.width > 32767 || info.height > 32767) {
+    error = o.clip + ": frames larger than 32767 pixels on a side cannot be shown";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ConfigureEffect(HYPluginEntry entry, const ConfigureOptions& o, std::string& error) {
+  Script script;
+  if (!o.script.empty() && !ReadScript(o.script, script, error)) return false;
+  auto clip = ClipReader::Open(o.clip, error);
+  if (!clip) return false;
+  long count = 0;
+  if (!RangeOfClip(o, clip->info(), count, error)) return false;
+  if (o.script.empty() && !HostHasDisplay()) {
+    error = "there is no display to show the dialog on; give --script FILE to play one";
+    return false;
+  }
+  EnsureHostApplication();
+
+  HostSession host;
+  host.clip = clip.get();
+  HYPluginParams params = NewParams(host, kHostInterfaceVersion);
+  const Rect bounds = {0, 0, SInt16(clip->info().height), SInt16(clip->info().width)};
+  GWorldPtr frame = nullptr;
+  if (NewGWorld(&frame, 32, &bounds, nullptr, nullptr, 0) != noErr) {
+    error = "out of memory for the frame";
+    return false;
+  }
+  // As an editor does once the effect is applied to a selection: it is
+  // described, and one frame of it is rendered.
+  params.frame = frame;
+  params.frameRect = bounds;
+  params.startFrame = SInt32(o.start);
+  params.frameCount = SInt32(count);
+  params.getInfo2.selectedFrames = SInt32(count);
+  for (HYPluginSelector selector : {kPlugGetInfo, kPlugInitialize, kPlugDoFrame, kPlugTerminate}) {
+    params.selector = selector;
+    params.renderFrame = SInt32(o.at);
+    entry(0, &params);
+  }
+  ReclaimLentFrames(host);
+  // The click: the position in the effect where it was made. It is not a
+  // frame request, so it carries no start frame.
+  params.selector = kPlugCustomButtonClick;
+  params.startFrame = 0;
+  params.renderFrame = SInt32(o.at);
+  params.clientData = nullptr;
+  std::unique_ptr<ScriptPlayer> player;
+  if (!o.script.empty()) {
+    player = std::make_unique<ScriptPlayer>(script);
+    if (o.watch) player->Watch(o.watch);
+    player->Start();
+  }
+  entry(0, &params);
+  ReclaimLentFrames(host);
+  DisposeGWorld(frame);
+  if (player && !player->Error().empty()) {
+    error = player->Error() + "; the dialog was cancelled";
+    return false;
+  }
+  if (player && !player->Finished()) {
+    error = o.script + ": the dialog closed before the script's end";
+    return false;
+  }
+  return true;
+}
+
+int RunConfigure(const LoadedPlugin& plugin, const ConfigureOptions& options, bool json) {
+  std::string error;
+  if (!ConfigureEffect(plugin.entry, options, error)) {
+    std::fprintf(stderr, "quorvel-host: %s\n", error.c_str());
+    return 1;
+  }
+  if (json) {
+    auto describe = reinterpret_cast<size_t (*)(char*, size_t)>(::dlsym(plugin.library, "QuorvelDescribeConfiguration"));
+    if (describe == nullptr) {
+      std::fprintf(stderr, "quorvel-host: %s does not describe its configuration\n", plugin.bundlePath.c_str());
+      return 1;
+    }
+    std::vector<char> text(describe(nullptr, 0) + 1);
+    describe(text.data(), text.size());
+    std::printf("%s\n", text.data());
+  }
+  return 0;
+}

@@ -1,0 +1,39 @@
+#include "effect/ConfigDescription.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string Number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", v);
+  return text;
+}
+
+std::string Rel(const RelRect& r) {
+  return "{\"Left\": " + Number(r.Left) + ", \"Right\": " + Number(r.Right) + ", \"Top\": " + Number(r.Top) +
+         ", \"Bottom\": " + Number(r.Bottom) + "}";
+}
+
+std::string Colour(const RGBColor& c) {
+  return "[" + std::to_string(c.red) + ", " + std::to_string(c.green) + ", " + std::to_string(c.blue) + "]";
+}
+
+}  // namespace
+
+std::string DescribeConfiguration(const PluginDataRec& c) {
+  std::string sliders, colours;
+  for (int k = 1; k <= 6; ++k) {
+    sliders += (k > 1 ? ", " : "") + std::to_string(c.Sliders[k]);
+    colours += (k > 1 ? ", " : "") + Colour(c.Colors[k]);
+  }
+  const std::string picture = c.TheOriginalImage == nullptr
+                                  ? "null"
+                                  : "{\"width\": " + std::to_string(CGImageGetWidth(c.TheOriginalImage)) +
+                                        ", \"height\": " + std::to_string(CGImageGetHeight(c.TheOriginalImage)) + "}";
+  return "{\"StartRel\": " + Rel(c.StartRel) + ", \"EndRel\": " + Rel(c.EndRel) + ", \"Sliders\": [" + sliders +
+         "], \"Colors\": [" + colours + "], \"FrameStartColor\": " + Colour(c.FrameStartColor) +
+         ", \"FrameEndColor\": " + Colour(c.FrameEndColor) + ", \"MediaType\": " + std::to_string(c.MediaType) +
+         ", \"KeepProps\": " + (c.KeepProps ? "true" : "false") + ", \"BlendMode\": " + std::to_string(c.BlendMode) +
+         ", \"Picture\": " + picture + "}";
+}

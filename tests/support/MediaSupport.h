@@ -1,0 +1,19 @@
+// Clips, pictures and scripts made for the tests that drive the host.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The colour of frame n of a flat clip: red n, green 200 - n, blue 60.
+struct FlatColour {
+  uint8_t r, g, b;
+};
+FlatColour FlatClipColour(int n);
+// A lossless clip of `frames` flat frames of width x height at 25 frames a
+// second (a tone with it when `withAudio`); fails the test when it cannot be made.
+std::string WriteFlatClip(const std::string& path, int frames, int width, int height, bool withAudio = false);
+// An opaque picture of one colour, as a PNG file.
+std::string WritePicture(const std::string& path, int width, int height, FlatColour colour);
+// A text file of the given lines.
+std::string WriteLines(const std::string& path, const std::vector<std::string>& lines);
