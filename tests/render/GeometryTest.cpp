@@ -132,6 +132,59 @@ TEST(Buffers, PaintIsOpaqueAndPaddedRowsAddressThePixel) {
   DisposeGWorld(padded);
 }
 
+TEST(Buffers, OvalsInversionClippingAndWhatWasDrawn) {
+  GWorldPtr gw = NewFrame(20, 20), other = NewFrame(20, 20);
+  Fill(gw, {255, 10, 20, 30});
+  Fill(other, {255, 200, 200, 200});
+  CGrafPtr savedPort;
+  GDHandle savedDevice;
+  GetGWorld(&savedPort, &savedDevice);
+  SetGWorld(gw, nullptr);
+  Rect dirty;
+  QDTakeDirtyRect(gw, &dirty);
+  const RGBColor white = {65535, 65535, 65535};
+  RGBForeColor(&white);
+  PenMode(srcOr);
+  const Rect ring = {2, 2, 14, 14};  // a circle of radius 6 about (8, 8)
+  FrameOval(&ring);
+  EXPECT_EQ(GetPenMode(), srcOr);
+  PenNormal();
+  EXPECT_EQ(GetPenMode(), srcCopy);
+  const Pixel drawn = {255, 255, 255, 255}, under = {255, 10, 20, 30};
+  // The outline runs through the middle of each side, not the corners or the centre.
+  for (auto [x, y] : std::vector<std::pair<int, int>>{{2, 7}, {2, 8}, {13, 8}, {7, 2}, {8, 13}})
+    EXPECT_EQ(PixelAt(gw, x, y), drawn) << x << "," << y;
+  for (auto [x, y] : std::vector<std::pair<int, int>>{{2, 2}, {13, 13}, {8, 8}, {5, 8}, {1, 8}})
+    EXPECT_EQ(PixelAt(gw, x, y), under) << x << "," << y;
+  // Up and down and left and right of the centre alike.
+  for (int d = 0; d < 6; ++d) {
+    EXPECT_EQ(PixelAt(gw, 2 + d, 8), PixelAt(gw, 13 - d, 8)) << d;
+    EXPECT_EQ(PixelAt(gw, 8, 2 + d), PixelAt(gw, 8, 13 - d)) << d;
+  }
+  // Inverting: colour channels turned over, alpha kept.
+  const Rect corner = {15, 15, 17, 17};
+  InvertRect(&corner);
+  EXPECT_EQ(PixelAt(gw, 16, 16), (Pixel{255, 245, 235, 225}));
+  // Clipping holds painting and copies into the port to the rectangle.
+  const Rect clip = {0, 0, 20, 10}, all = {0, 0, 20, 20};
+  ClipRect(&clip);
+  PaintRect(&all);
+  CopyBits(GetPortBitMapForCopyBits(other), GetPortBitMapForCopyBits(gw), &all, &all, srcCopy, nullptr);
+  EXPECT_EQ(PixelAt(gw, 5, 18), (Pixel{255, 200, 200, 200}));
+  EXPECT_EQ(PixelAt(gw, 15, 18), under);
+  ClipRect(&all);
+  // What was drawn, for the screen to show: everything above, once.
+  QDTakeDirtyRect(gw, &dirty);
+  EXPECT_EQ(dirty.left, 0);
+  EXPECT_EQ(dirty.right, 17);  // the inverted corner, right of the clipped paint
+  EXPECT_EQ(dirty.bottom, 20);
+  QDTakeDirtyRect(gw, &dirty);
+  EXPECT_TRUE(EmptyRect(&dirty));
+  SetGWorld(savedPort, savedDevice);
+  DisposeGWorld(gw);
+  DisposeGWorld(other);
+}
+
 TEST(Colours, ConvertBetweenTheirForms) {
   EXPECT_EQ(SetRGBColor(-256, 0, 1).red, 65280);
   const RGBColor c = Longint2RGBColor(0x00FFFFFF);
