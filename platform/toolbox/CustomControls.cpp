@@ -21,10 +21,27 @@ class CustomControlWidget : public QWidget {
   ControlRef control = nullptr;
 
  protected:
-  // The control is drawn into the port when it changes; a paint shows the port.
+  // The control is drawn into the port when it changes; a paint shows the
+  // port, after drawing the control again where the layout has moved it.
   void paintEvent(QPaintEvent*) override {
     if (control == nullptr || control->window == nullptr) return;
     WindowRef window = control->window;
+    Rect now;
+    GetControlBounds(control, &now);
+    const Rect& was = control->drawnAt;
+    if (!EmptyRect(&was) && (now.left != was.left || now.top != was.top || now.right != was.right ||
+                             now.bottom != was.bottom)) {
+      const Rect old = was;
+      CGrafPtr savedPort;
+      GDHandle savedDevice;
+      GetGWorld(&savedPort, &savedDevice);
+      SetGWorld(window->port, nullptr);
+      RGBBackColor(&window->background);
+      EraseRect(&old);
+      SetGWorld(savedPort, savedDevice);
+      toolbox::DrawCustomControl(control);
+      toolbox::FlushWindows();
+    }
     const QPoint topLeft = mapTo(window->widget, QPoint(0, 0));
     const Rect& b = GetPortBitMapForCopyBits(window->port)->bounds;
     const QRect area = QRect(topLeft, size()) & QRect(0, 0, b.right, b.bottom);
@@ -111,6 +128,7 @@ void DrawCustomControl(ControlRef control) {
   SetGWorld(control->window->port, nullptr);
   OpaqueEventRef event{};
   SendToControlClass(control, kEventControlDraw, event);
+  GetControlBounds(control, &control->drawnAt);
   SetGWorld(savedPort, savedDevice);
 }
 

@@ -51,10 +51,12 @@ struct OpaqueControlRef {
   ControlActionUPP action = nullptr;
   OpaqueToolboxObjectClassRef* controlClass = nullptr;
   bool settingValue = false;  // the code, not the user, is changing the value
+  Rect drawnAt = {0, 0, 0, 0};  // where a custom control was last drawn in the port
 };
 
 struct OpaqueWindowPtr {
   QWidget* widget = nullptr;
+  RGBColor background = {65535, 65535, 65535};  // the port where nothing is drawn
   GWorldPtr port = nullptr;
   std::vector<OpaqueEventHandlerRef*> handlers;
   std::vector<std::unique_ptr<OpaqueControlRef>> controls;

@@ -196,6 +196,7 @@ OSStatus CreateWindowFromNib(IBNibRef nib, CFStringRef windowName, WindowRef* ou
   SetGWorld(window->port, nullptr);
   const QColor bg = widget->palette().color(QPalette::Window);
   const RGBColor back = {UInt16(bg.red() * 257), UInt16(bg.green() * 257), UInt16(bg.blue() * 257)};
+  window->background = back;
   RGBBackColor(&back);
   EraseRect(&bounds);
   SetGWorld(savedPort, savedDevice);

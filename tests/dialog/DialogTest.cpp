@@ -17,6 +17,7 @@
 #include <set>
 
 #include "ConfigureCommand.h"
+#include "HostApplication.h"
 #include "HostServices.h"
 #include "MediaSupport.h"
 #include "TestSupport.h"
@@ -343,6 +344,33 @@ TEST_F(Dialog, AScriptThatCannotBePlayedSaysWhereAndChangesNothing) {
     const std::string error = Play(c.lines);
     EXPECT_NE(error.find(c.says), std::string::npos) << error;
     EXPECT_EQ(gPascalData->Sliders[2], 50) << c.says;
+  }
+}
+
+// Each layout as it looks with a picture in it, kept as artefacts of the test
+// run (on a real X display under Xvfb, and offscreen).
+TEST_F(Dialog, ScreenshotOfEachLayoutWithAPicture) {
+  QImage art(480, 320, QImage::Format_ARGB32);
+  for (int y = 0; y < art.height(); ++y)
+    for (int x = 0; x < art.width(); ++x) {
+      const int d = (x - 240) * (x - 240) + (y - 160) * (y - 160);
+      art.setPixelColor(x, y, d < 140 * 140 ? QColor(250, 190 - y / 3, 40 + x / 4) : QColor(20, 60 + y / 4, 160));
+    }
+  const std::string logo = dir / "logo.png";
+  ASSERT_TRUE(art.save(QString::fromStdString(logo)));
+  EnsureHostApplication();
+  for (const char* media : {"ntsc", "pal", "hd"}) {
+    // Under Xvfb "dialog-hd.png"; offscreen, where both runs may meet, "dialog-hd-offscreen.png".
+    const std::string platform = QGuiApplication::platformName() == "xcb" ? "" : "-" + QGuiApplication::platformName().toStdString();
+    const std::string shot = std::string(QUORVEL_ARTEFACTS_DIR) + "/dialog-" + media + platform + ".png";
+    ASSERT_EQ(Play({"picture " + logo, std::string("media ") + media, Drag({{300, 200}, {200, 150}}), "rect end",
+                    Drag({{640, 430}, {560, 300}}), "slider border 8", "slider turn 10", "slider opacity 85",
+                    "colour ffd000", "frame 40", "screenshot " + shot, "cancel"}),
+              "")
+        << media;
+    QImage seen(QString::fromStdString(shot));
+    ASSERT_FALSE(seen.isNull()) << media;
+    EXPECT_GT(seen.width(), 1000) << media;
   }
 }
 

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "HostileResourceFiles.h"
+#include "MediaSupport.h"
 #include "TestSupport.h"
 #include "media/ClipReader.h"
 #include "media/ClipWriter.h"
@@ -256,6 +257,68 @@ TEST(HostCommand, AnExistingOutputIsReplacedOnlyOnRequest) {
   EXPECT_EQ(FolderEntries(dir / "frames").size(), 12u);  // the old folder's notes went with it
   EXPECT_FALSE(PathExists(dir / "frames/notes.txt"));
   EXPECT_EQ(FolderEntries(dir.path()).size(), 4u) << "something was left beside the outputs";
+}
+
+std::string JsonNumber(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", v);
+  return text;
+}
+
+TEST(HostCommand, ConfigureSetsAndReportsEveryFieldTheDialogEdits) {
+  TempDir config, dir;
+  const std::string clip = WriteFlatClip(dir / "clip.mkv", 30, 64, 48);
+  const std::string picture = WritePicture(dir / "picture.png", 400, 300, {200, 30, 30});
+  const std::string script = WriteLines(dir / "all.txt", {
+      "picture " + picture, "media hd",             // the dialog opens again, 960 x 540
+      "drag 0.5 0.5 0.25 0.25",                     // the start rectangle by 240, 135 up and left
+      "rect end", "drag 0.999 0.999 0.5 0.5",       // the end's bottom-right corner to 481, 271
+      "slider border 12", "slider opacity 34", "slider turn -25", "colour 123456", "blend luminosity",
+      "keep-proportions on",                        // the end rectangle takes 4 : 3, 481 x 361
+      "ok"});
+  HostRun r = Host("configure " + Quoted(clip) + " --start 5 --count 20 --at 3 --script " + Quoted(script) + " --json",
+                   config.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Lines(r.out), 1u);
+  const std::string want[] = {
+      "\"StartRel\": {\"Left\": -0.25, \"Right\": 0.75, \"Top\": -0.25, \"Bottom\": 0.75}",
+      "\"EndRel\": {\"Left\": 0, \"Right\": " + JsonNumber(481.0 / 960) + ", \"Top\": 0, \"Bottom\": " +
+          JsonNumber(361.0 / 540) + "}",
+      "\"Sliders\": [12, 34, -25, 0, 0, 0]",
+      "\"Colors\": [[4608, 13312, 22016], [65535, 65535, 65535]",
+      "\"MediaType\": 3", "\"KeepProps\": true", "\"BlendMode\": 16",
+      "\"Picture\": {\"width\": 400, \"height\": 300}"};
+  for (const std::string& w : want) EXPECT_NE(r.out.find(w), std::string::npos) << w << "\n" << r.out;
+
+  // A new process starts from what OK saved, the picture apart.
+  r = Host("configure " + Quoted(clip) + " --script " + Quoted(WriteLines(dir / "ok.txt", {"ok"})) + " --json",
+           config.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (size_t k = 0; k + 1 < std::size(want); ++k) EXPECT_NE(r.out.find(want[k]), std::string::npos) << want[k];
+  EXPECT_NE(r.out.find("\"Picture\": null"), std::string::npos) << r.out;
+}
+
+TEST(HostCommand, ConfigureErrorsAreOneLine) {
+  TempDir config, dir;
+  const std::string clip = WriteFlatClip(dir / "clip.mkv", 10, 64, 48);
+  struct Case {
+    std::string args, says;
+  } cases[] = {
+      {"configure " + Quoted(clip), "no display"},  // nobody to answer the dialog
+      {"configure " + Quoted(clip) + " --script " + Quoted(WriteLines(dir / "bad.txt", {"twirl", "ok"})), "bad.txt:1:"},
+      {"configure " + Quoted(clip) + " --script " + Quoted(WriteLines(dir / "end.txt", {"slider turn 5"})),
+       "ends without ok"},
+      {"configure " + Quoted(clip) + " --at 10 --script " + Quoted(dir / "end.txt"), "ends without ok"},
+      {"configure " + Quoted(clip) + " --at 10 --script " + Quoted(WriteLines(dir / "ok.txt", {"ok"})), "--at 10"},
+      {"configure " + Quoted(clip) + " --script " + Quoted(WriteLines(dir / "far.txt", {"slider border 101", "ok"})),
+       "far.txt:1: border goes from 0 to 100; the dialog was cancelled"},
+  };
+  for (const Case& c : cases) {
+    HostRun r = Host(c.args, config.path());
+    EXPECT_EQ(r.status, 1) << c.args;
+    EXPECT_EQ(Lines(r.err), 1u) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
 }
 
 TEST(HostCommand, UsageErrorsSayWhatIsWrong) {
