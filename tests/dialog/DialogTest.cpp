@@ -9,7 +9,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
+#include <QGroupBox>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QWidget>
 
 #include <cstdio>
@@ -296,6 +298,47 @@ TEST_F(Dialog, OKWritesTheSettingsFileEvenWithoutAChange) {
   ResetConfig(&read, true);
   ASSERT_TRUE(ReadConfig(&read));
   EXPECT_EQ(read.Sliders[2], 33);
+}
+
+TEST_F(Dialog, HelpOpensTheManualWhichNamesEveryControl) {
+  static std::string opened;
+  DocumentOpener previous = SetDocumentOpener([](const std::string& path) -> OSStatus {
+    opened = path;
+    return noErr;
+  });
+  std::set<QString> texts;
+  auto watch = [&] {
+    if (QWidget* dialog = ShownDialog())
+      for (QWidget* w : dialog->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(dialog)) continue;
+        if (auto* l = qobject_cast<QLabel*>(w)) texts.insert(l->text());
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) texts.insert(b->text());
+        if (auto* g = qobject_cast<QGroupBox*>(w)) texts.insert(g->title());
+      }
+  };
+  ASSERT_EQ(Play({"help", "ok"}, watch), "");
+  SetDocumentOpener(previous);
+  const std::string manual = std::string(QUORVEL_TEST_BUNDLE_DIR) + "/Contents/Resources/manual.pdf";
+  EXPECT_EQ(opened, manual);
+  const std::vector<UInt8> bytes = ReadFileBytes(manual);
+  ASSERT_GT(bytes.size(), 5u);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 5), "%PDF-");
+  // Every caption, button and box title of the dialog is in the manual's text
+  // (the slider values and the frame number apart).
+  ASSERT_EQ(std::system(("pdftotext -layout '" + manual + "' '" + dir / "manual.txt" + "'").c_str()), 0);
+  const std::vector<UInt8> read = ReadFileBytes(dir / "manual.txt");
+  std::string text(read.begin(), read.end());
+  for (char& c : text) c = c == '\n' ? ' ' : c;
+  int checked = 0;
+  for (const QString& t : texts) {
+    QString name = t;
+    name.remove(QRegularExpression("\\(.*\\)")).replace("\n", " ").replace("\u2026", "").replace("&", "");
+    name = name.simplified();
+    if (name.isEmpty() || name.contains(QRegularExpression("^[-0-9%/ ]+$")) || name.startsWith("Click the box")) continue;
+    EXPECT_NE(text.find(name.toStdString()), std::string::npos) << name.toStdString();
+    ++checked;
+  }
+  EXPECT_GT(checked, 15);
 }
 
 TEST_F(Dialog, HelpWithoutTheManualSaysSo) {
