@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,30 @@ bool RangeOfClip(const ConfigureOptions& o, const ClipInfo& info, long& count, s
     return false;
   }
   return true;
+}
+
+// The string value of "key" in a JSON text, escapes undone; empty when absent.
+std::string JsonText(const std::string& json, const std::string& key) {
+  const std::string start = "\"" + key + "\": \"";
+  size_t at = json.find(start);
+  if (at == std::string::npos) return std::string();
+  std::string value;
+  for (at += start.size(); at < json.size() && json[at] != '"'; ++at) {
+    if (json[at] != '\\' || at + 1 >= json.size()) {
+      value += json[at];
+    } else if (json[++at] == 'u' && at + 4 < json.size()) {
+      value += char(std::strtol(json.substr(at + 1, 4).c_str(), nullptr, 16));
+      at += 4;
+    } else {
+      value += json[at];
+    }
+  }
+  return value;
+}
+
+long JsonWhole(const std::string& json, const std::string& key) {
+  const size_t at = json.find("\"" + key + "\": ");
+  return at == std::string::npos ? 0 : std::strtol(json.c_str() + at + key.size() + 4, nullptr, 10);
 }
 
 }  // namespace
@@ -95,21 +120,51 @@ bool ConfigureEffect(HYPluginEntry entry, const ConfigureOptions& o, std::string
   return true;
 }
 
+std::string DescribeConfiguration(const LoadedPlugin& plugin) {
+  auto describe = reinterpret_cast<size_t (*)(char*, size_t)>(::dlsym(plugin.library, "QuorvelDescribeConfiguration"));
+  if (describe == nullptr) return std::string();
+  if (describe(nullptr, 0) == 0) {
+    // Not started yet: it starts, and reads its settings, on its first call,
+    // as when an editor lists its effects.
+    HostSession host;
+    HYPluginParams params = NewParams(host, kHostInterfaceVersion);
+    params.selector = kPlugGetInfo;
+    plugin.entry(0, &params);
+  }
+  std::vector<char> text(describe(nullptr, 0) + 1);
+  describe(text.data(), text.size());
+  return text.data();
+}
+
+void TellWhatWillBeDrawn(const LoadedPlugin& plugin) {
+  const std::string json = DescribeConfiguration(plugin);
+  if (json.empty()) return;
+  const std::string settings = JsonText(json, "SettingsFile");
+  std::fprintf(stderr, "settings: %s\n", settings.empty() ? "none (no settings folder)" : settings.c_str());
+  const size_t picture = json.find("\"Picture\": {");
+  if (picture == std::string::npos) {
+    std::fprintf(stderr, "picture:  none; the video stays as it is (choose one with --configure)\n");
+    return;
+  }
+  const std::string described = json.substr(picture);
+  std::fprintf(stderr, "picture:  %s, %ld x %ld\n", JsonText(described, "path").c_str(), JsonWhole(described, "width"),
+               JsonWhole(described, "height"));
+}
+
 int RunConfigure(const LoadedPlugin& plugin, const ConfigureOptions& options, bool json) {
   std::string error;
   if (!ConfigureEffect(plugin.entry, options, error)) {
     std::fprintf(stderr, "quorvel-host: %s\n", error.c_str());
     return 1;
   }
+  TellWhatWillBeDrawn(plugin);
   if (json) {
-    auto describe = reinterpret_cast<size_t (*)(char*, size_t)>(::dlsym(plugin.library, "QuorvelDescribeConfiguration"));
-    if (describe == nullptr) {
+    const std::string description = DescribeConfiguration(plugin);
+    if (description.empty()) {
       std::fprintf(stderr, "quorvel-host: %s does not describe its configuration\n", plugin.bundlePath.c_str());
       return 1;
     }
-    std::vector<char> text(describe(nullptr, 0) + 1);
-    describe(text.data(), text.size());
-    std::printf("%s\n", text.data());
+    std::printf("%s\n", description.c_str());
   }
   return 0;
 }

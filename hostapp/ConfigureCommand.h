@@ -25,6 +25,14 @@ struct ConfigureOptions {
 // (its dialog then cancelled), or no display and no script.
 bool ConfigureEffect(HYPluginEntry entry, const ConfigureOptions& options, std::string& error);
 
-// The command: ConfigureEffect through the bundle, then, with `json`, the
-// configuration the dialog left as one JSON object on standard output.
+// The command: ConfigureEffect through the bundle, then what the effect will
+// draw (see TellWhatWillBeDrawn) and, with `json`, the configuration the
+// dialog left as one JSON object on standard output.
 int RunConfigure(const LoadedPlugin& plugin, const ConfigureOptions& options, bool json);
+
+// The plug-in's configuration as JSON (the plug-in started first when it has
+// not been); empty when the bundle does not describe it.
+std::string DescribeConfiguration(const LoadedPlugin& plugin);
+// Tells on standard error where the settings file is and what picture will
+// be drawn (its file and size), or that there is none.
+void TellWhatWillBeDrawn(const LoadedPlugin& plugin);

@@ -17,6 +17,7 @@
 #include "PluginBundle.h"
 #include "RenderJob.h"
 #include "SampleClip.h"
+#include "SamplePicture.h"
 #include "media/ClipReader.h"
 #include "media/ClipWriter.h"
 
@@ -29,10 +30,13 @@ const char kUsage[] =
     "  info [--json] [--selected-frames N]   describe the effect\n"
     "  render CLIP -o OUT [--start N] [--count N] [--fade-in N] [--fade-out N]\n"
     "         [--sliders A,B,C] [--proxy] [--format mp4|mkv|png] [--overwrite]\n"
+    "         [--configure [--at N] [--script FILE]]\n"
     "                                        render CLIP with the effect over the frames\n"
     "                                        from N (default: the whole clip) into OUT;\n"
     "                                        mp4 is H.264 + AAC, mkv lossless FFV1 + FLAC,\n"
-    "                                        png a folder of numbered frames\n"
+    "                                        png a folder of numbered frames; with\n"
+    "                                        --configure the dialog comes first, as for\n"
+    "                                        configure, and the render uses what it left\n"
     "  placeholder CLIP --at N -o FRAME.png [--overwrite]\n"
     "                                        render the effect's placeholder for frame N\n"
     "  configure CLIP [--at N] [--start S --count C] [--script FILE] [--json]\n"
@@ -122,15 +126,15 @@ int Render(const LoadedPlugin& plugin, const RenderOptions& options) {
   return 0;
 }
 
-// Frames of the rendered demo side by side, a third of their size.
-bool ContactSheet(const std::string& clipPath, const std::string& output, std::string& error) {
+// Six frames from `first` to `last` of a clip side by side, a third of their size.
+bool ContactSheet(const std::string& clipPath, long first, long last, const std::string& output, std::string& error) {
   auto clip = ClipReader::Open(clipPath, error);
   if (!clip) return false;
   const int cols = 3, rows = 2, w = clip->info().width / 3, h = clip->info().height / 3;
   std::vector<uint8_t> sheet(size_t(cols * w) * rows * h * 4, 0);
   std::vector<uint8_t> tile(size_t(w) * h * 4);
   for (int k = 0; k < cols * rows; ++k) {
-    const int64_t n = (clip->info().frameCount - 1) * (k + 1) / (cols * rows + 1);
+    const int64_t n = first + (last - first) * k / (cols * rows - 1);
     if (!clip->ReadFrame(n, w, h, true, tile.data(), w * 4)) {
       error = "cannot read frame " + std::to_string(n) + " of " + clipPath;
       return false;
@@ -142,28 +146,79 @@ bool ContactSheet(const std::string& clipPath, const std::string& output, std::s
   return WritePng(output, sheet.data(), cols * w, rows * h, cols * w * 4, true, error);
 }
 
+std::string Absolute(const std::string& path) {
+  char resolved[4096];
+  return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+// The demo's dialog, as a person would set it: the sample picture with a
+// white border, turned, gliding from the top-left corner of the frame to the
+// bottom-right one, laid on with the hard-light blend.
+bool WriteDemoScript(const std::string& path, const std::string& picture, const std::string& screenshot) {
+  FILE* f = std::fopen(path.c_str(), "w");
+  if (f == nullptr) return false;
+  std::fprintf(f,
+               "# The demo's configuration, played on the dialog as a person would set it.\n"
+               "picture %s\n"
+               "# the start rectangle: the top-left corner of the frame\n"
+               "drag 0.001 0.001 0.04 0.06\n"
+               "drag 0.999 0.999 0.36 0.4\n"
+               "# the end rectangle: the bottom-right corner\n"
+               "rect end\n"
+               "drag 0.001 0.001 0.6 0.56\n"
+               "drag 0.999 0.999 0.95 0.93\n"
+               "slider border 5\n"
+               "colour ffffff\n"
+               "slider opacity 100\n"
+               "slider turn 6\n"
+               "blend hard-light\n"
+               "frame 30\n"
+               "screenshot %s\n"
+               "ok\n",
+               picture.c_str(), screenshot.c_str());
+  return std::fclose(f) == 0;
+}
+
 int Demo(const LoadedPlugin& plugin) {
   const std::string folder = "demo";
   if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return Failure("cannot make the folder demo/");
+  // The demo's settings stay in demo/settings; the user's own are not touched.
+  const std::string settings = Absolute(folder) + "/settings";
+  if (::mkdir(settings.c_str(), 0700) != 0 && errno != EEXIST) return Failure("cannot make the folder " + settings);
+  ::setenv("XDG_CONFIG_HOME", settings.c_str(), 1);
   std::string error;
-  const std::string sample = folder + "/sample.mp4";
-  std::fprintf(stderr, "making the sample clip %s (5 s of 720 x 480 with a tone)\n", sample.c_str());
-  if (!WriteSampleClip(sample, 720, 480, 125, error)) return Failure(error);
+  const std::string sample = folder + "/sample.mp4", picture = Absolute(folder) + "/picture.png";
+  std::fprintf(stderr, "making the sample clip %s (5 s of 720 x 480 with a tone) and the picture %s\n", sample.c_str(),
+               picture.c_str());
+  if (!WriteSampleClip(sample, 720, 480, 125, error) || !WriteSamplePicture(picture, error)) return Failure(error);
+  const std::string script = folder + "/demo-script.txt", dialog = Absolute(folder) + "/dialog.png";
+  if (!WriteDemoScript(script, picture, dialog)) return Failure("cannot write " + script);
+  ConfigureOptions configure;
+  configure.clip = sample;
+  configure.start = 25;
+  configure.count = 75;
+  configure.script = script;
+  std::fprintf(stderr, "playing %s on the effect's dialog\n", script.c_str());
+  if (!ConfigureEffect(plugin.entry, configure, error)) return Failure(error);
+  TellWhatWillBeDrawn(plugin);
   RenderOptions options;
   options.clip = sample;
   options.output = folder + "/quorvel-demo.mp4";
-  options.start = 25;
-  options.count = 75;
+  options.start = configure.start;
+  options.count = configure.count;
   options.fadeIn = 15;
   options.fadeOut = 15;
   options.overwrite = true;  // the demo's own files in demo/, made again each time
   const int status = Render(plugin, options);
   if (status != 0) return status;
   const std::string sheet = folder + "/contact-sheet.png";
-  if (!ContactSheet(options.output, sheet, error)) return Failure(error);
-  std::printf("Rendered the sample clip with the effect over frames 25 to 99, fading in and out over 15 frames.\n");
-  std::printf("  video:         %s\n  contact sheet: %s\n  source clip:   %s\n", options.output.c_str(), sheet.c_str(),
-              sample.c_str());
+  // The frames between the fades, where the picture is drawn whole.
+  const long first = options.start + options.fadeIn, last = options.start + options.count - 1 - options.fadeOut;
+  if (!ContactSheet(options.output, first, last, sheet, error)) return Failure(error);
+  std::printf("Rendered the sample clip with the effect over frames 25 to 99, fading in and out over 15 frames:\n"
+              "the picture glides from the top-left corner to the bottom-right one, turned, with a white border.\n");
+  std::printf("  video:         %s\n  contact sheet: %s\n  the dialog:    %s\n  its script:    %s\n  source clip:   %s\n",
+              options.output.c_str(), sheet.c_str(), (folder + "/dialog.png").c_str(), script.c_str(), sample.c_str());
   return 0;
 }
 
@@ -174,7 +229,7 @@ int main(int argc, char** argv) {
   InfoOptions info;
   RenderOptions render;
   ConfigureOptions configure;
-  bool json = false;
+  bool json = false, configureFirst = false, atGiven = false;
   long placeholderAt = -1;
   std::string screenshot;
   std::vector<std::string> positional;
@@ -207,13 +262,16 @@ int main(int argc, char** argv) {
       info.json = true;
     } else if (a == "--json" && command == "configure") {
       json = true;
-    } else if (a == "--at" && command == "configure") {
+    } else if (a == "--configure" && command == "render") {
+      configureFirst = true;
+    } else if (a == "--at" && (command == "configure" || command == "render")) {
       if (!number("--at", 0, 100000000, configure.at)) return 2;
+      atGiven = true;
     } else if (a == "--start" && command == "configure") {
       if (!number("--start", 0, 100000000, configure.start)) return 2;
     } else if (a == "--count" && command == "configure") {
       if (!number("--count", 1, 100000000, configure.count)) return 2;
-    } else if (a == "--script" && command == "configure") {
+    } else if (a == "--script" && (command == "configure" || command == "render")) {
       const char* v = value();
       if (!v) return UsageError("--script needs a file");
       configure.script = v;
@@ -267,6 +325,8 @@ int main(int argc, char** argv) {
       command != "configure")
     return UsageError("unknown command: " + command);
   if (command == "configure" && positional.size() != 1) return UsageError("configure needs one CLIP");
+  if (command == "render" && !configureFirst && (atGiven || !configure.script.empty()))
+    return UsageError("--at and --script go with --configure");
   if ((command == "render" || command == "placeholder") && (positional.size() != 1 || render.output.empty()))
     return UsageError(command + " needs one CLIP and -o OUT");
   if (command == "placeholder" && placeholderAt < 0) return UsageError("placeholder needs --at N");
@@ -297,5 +357,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   render.clip = positional[0];
+  if (configureFirst) {
+    // As an editor does when its user applies the effect: the dialog, then the render.
+    configure.clip = render.clip;
+    configure.start = render.start;
+    configure.count = render.count;
+    if (!ConfigureEffect(plugin.entry, configure, error)) return Failure(error);
+  }
+  TellWhatWillBeDrawn(plugin);
   return Render(plugin, render);
 }

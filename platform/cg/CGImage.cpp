@@ -8,6 +8,7 @@ struct CGImage {
   size_t width;
   size_t height;
   std::shared_ptr<const std::vector<UInt32>> pixels;
+  std::string sourcePath;
 };
 
 namespace {
@@ -40,8 +41,15 @@ CGImageRef CGImageCreateFromARGB(size_t width, size_t height, const UInt8* pixel
 
 CGImageRef CGImageCreateCopy(CGImageRef image) {
   if (image == nullptr) return nullptr;
-  return NewImage(image->width, image->height, image->pixels);
+  CGImageRef copy = NewImage(image->width, image->height, image->pixels);
+  copy->sourcePath = image->sourcePath;
+  return copy;
 }
+
+void CGImageSetSourcePath(CGImageRef image, const std::string& path) {
+  if (image != nullptr) image->sourcePath = path;
+}
+std::string CGImageGetSourcePath(CGImageRef image) { return image ? image->sourcePath : std::string(); }
 
 CGImageRef CGImageRetain(CGImageRef image) {
   if (image != nullptr) ++image->refCount;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "MacTypes.h"
@@ -26,6 +27,12 @@ size_t CGImageGetWidth(CGImageRef image);
 size_t CGImageGetHeight(CGImageRef image);
 // Tightly packed rows of `width` words 0xAARRGGBB; nil for a nil image.
 const UInt32* CGImageARGBWords(CGImageRef image);
+
+// The stand-in's own: the file an image was read from (empty when it was
+// made otherwise), kept for hosts that report what the effect draws. A copy
+// keeps it.
+void CGImageSetSourcePath(CGImageRef image, const std::string& path);
+std::string CGImageGetSourcePath(CGImageRef image);
 
 // Image objects alive; tests use it to check that copies and releases balance.
 size_t LiveCGImages();

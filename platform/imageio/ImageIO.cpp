@@ -32,6 +32,7 @@ UInt8 Premultiplied(UInt8 c, UInt8 a) { return UInt8((unsigned(c) * a + 127) / 2
 // A file read by OpenImageIO, or a GIF read by giflib (its path kept).
 struct CGImageSource : CFObject {
   std::unique_ptr<OIIO::ImageInput> input;
+  std::string path;
   std::string gifPath;
   size_t count = 0;
   bool counted = false;
@@ -58,6 +59,7 @@ CGImageSourceRef CGImageSourceCreateWithURL(CFURLRef url, CFDictionaryRef) {
     }
     auto* source = new CGImageSource;
     source->input = std::move(input);
+    source->path = path;
     return source;
   } catch (...) {
     return nullptr;
@@ -84,8 +86,11 @@ size_t CGImageSourceGetCount(CGImageSourceRef source) {
 
 CGImageRef CGImageSourceCreateImageAtIndex(CGImageSourceRef source, size_t index, CFDictionaryRef) {
   if (source == nullptr || index >= kCountLimit) return nullptr;
-  if (!source->gifPath.empty())
-    return index == 0 ? ReadFirstGifImage(source->gifPath, kLargestImageSide, kImagePixelBudget) : nullptr;
+  if (!source->gifPath.empty()) {
+    CGImageRef image = index == 0 ? ReadFirstGifImage(source->gifPath, kLargestImageSide, kImagePixelBudget) : nullptr;
+    CGImageSetSourcePath(image, source->gifPath);
+    return image;
+  }
   OIIO::ImageInput* in = const_cast<CGImageSource*>(source)->input.get();
   try {
     if (!in->seek_subimage(int(index), 0)) {
@@ -119,7 +124,9 @@ CGImageRef CGImageSourceCreateImageAtIndex(CGImageSourceRef source, size_t index
       argb[4 * k + 2] = std::min(g, a);
       argb[4 * k + 3] = std::min(b, a);
     }
-    return CGImageCreateFromARGB(w, h, argb.data(), w * 4);
+    CGImageRef image = CGImageCreateFromARGB(w, h, argb.data(), w * 4);
+    CGImageSetSourcePath(image, source->path);
+    return image;
   } catch (...) {
     return nullptr;
   }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "storage/prefsloader.h"
+
 namespace {
 
 std::string Number(double v) {
@@ -13,6 +15,24 @@ std::string Number(double v) {
 std::string Rel(const RelRect& r) {
   return "{\"Left\": " + Number(r.Left) + ", \"Right\": " + Number(r.Right) + ", \"Top\": " + Number(r.Top) +
          ", \"Bottom\": " + Number(r.Bottom) + "}";
+}
+
+// A JSON string: quotes, backslashes and control characters escaped.
+std::string Text(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += char(c);
+    } else if (c < 0x20) {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\u%04x", c);
+      out += code;
+    } else {
+      out += char(c);
+    }
+  }
+  return out + "\"";
 }
 
 std::string Colour(const RGBColor& c) {
@@ -30,10 +50,11 @@ std::string DescribeConfiguration(const PluginDataRec& c) {
   const std::string picture = c.TheOriginalImage == nullptr
                                   ? "null"
                                   : "{\"width\": " + std::to_string(CGImageGetWidth(c.TheOriginalImage)) +
-                                        ", \"height\": " + std::to_string(CGImageGetHeight(c.TheOriginalImage)) + "}";
+                                        ", \"height\": " + std::to_string(CGImageGetHeight(c.TheOriginalImage)) +
+                                        ", \"path\": " + Text(CGImageGetSourcePath(c.TheOriginalImage)) + "}";
   return "{\"StartRel\": " + Rel(c.StartRel) + ", \"EndRel\": " + Rel(c.EndRel) + ", \"Sliders\": [" + sliders +
          "], \"Colors\": [" + colours + "], \"FrameStartColor\": " + Colour(c.FrameStartColor) +
          ", \"FrameEndColor\": " + Colour(c.FrameEndColor) + ", \"MediaType\": " + std::to_string(c.MediaType) +
          ", \"KeepProps\": " + (c.KeepProps ? "true" : "false") + ", \"BlendMode\": " + std::to_string(c.BlendMode) +
-         ", \"Picture\": " + picture + "}";
+         ", \"Picture\": " + picture + ", \"SettingsFile\": " + Text(SettingsFilePath()) + "}";
 }

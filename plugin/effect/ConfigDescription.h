@@ -1,6 +1,7 @@
 // The configuration record as one JSON object, for hosts that report what
 // the dialog left: the rectangles, sliders, colours, media type, flags,
-// blend mode and the picture's size (null without a picture).
+// blend mode, the picture's size and file (null without a picture), and
+// where the settings file is.
 #pragma once
 
 #include <string>

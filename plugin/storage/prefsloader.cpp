@@ -184,3 +184,9 @@ bool EnsureSettingsFile() {
   FSpCreateResFile(&spec, kSettingsFileCreator, kSettingsFileType, smSystemScript);
   return ResError() == noErr;
 }
+
+std::string SettingsFilePath() {
+  FSSpec spec;
+  const OSErr err = SettingsFileSpec(spec);
+  return err == noErr || err == fnfErr ? FSSpecPath(spec) : std::string();
+}

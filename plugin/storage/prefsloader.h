@@ -4,6 +4,8 @@
 // false and callers carry on with what they have.
 #pragma once
 
+#include <string>
+
 #include "MacTypes.h"
 #include "effect/PluginData.h"
 
@@ -48,3 +50,5 @@ bool ReadConfig(PluginDataRec* TheConfig);
 // resource file is moved aside under a name saying it is damaged
 // ("kwz41-Prefs.damaged", "kwz41-Prefs.damaged-2", …) and a fresh one made.
 bool EnsureSettingsFile();
+// Where the settings file is (or would be); empty without a Preferences folder.
+std::string SettingsFilePath();
