@@ -39,6 +39,13 @@ bool OutputAllowed(const std::string& source, const std::string& output, bool ov
     error = output + " is the same file as the clip " + source + "; the render would replace its own source";
     return false;
   }
+  // The output's folder must take the work in progress beside it.
+  const size_t slash = output.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    error = "cannot write " + output + ": " + Reason(errno == ENOENT ? ENOENT : errno) + " (" + folder + ")";
+    return false;
+  }
   if (::lstat(output.c_str(), &link) != 0) return true;  // a new output
   if (!overwrite) {
     error = output + " exists; give --overwrite (or -y) to replace it";

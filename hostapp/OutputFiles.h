@@ -13,7 +13,8 @@ std::string TemporaryBeside(const std::string& output);
 // Checks `output` before anything is read or written. False with a one-line
 // `error` when it is the same file as `source` (through symlinks, hard links
 // or another spelling of the path), when it exists and `overwrite` is false,
-// or when it is a folder and a file is to replace it (`folderOutput` false).
+// when it is a folder and a file is to replace it (`folderOutput` false), or
+// when its folder cannot take it.
 bool OutputAllowed(const std::string& source, const std::string& output, bool overwrite, bool folderOutput,
                    std::string& error);
 

@@ -137,6 +137,7 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
     }
     if (result != kPluginOK) return fail("the plug-in refused the render session: " + ResultName(result));
 
+    if (o.starting) o.starting();
     PixMapHandle pm = GetGWorldPixMap(s.output);
     uint8_t* pixels = reinterpret_cast<uint8_t*>(GetPixBaseAddr(pm));
     const int rowBytes = GetPixRowBytes(pm);

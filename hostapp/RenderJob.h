@@ -21,6 +21,7 @@ struct RenderOptions {
   OutputFormat format = OutputFormat::Mp4;
   bool overwrite = false;  // an existing output is replaced, not refused
   long failGetFrameAt = -1;  // a host fault to inject, for tests
+  std::function<void()> starting;  // called once the request is checked, before the first frame
 };
 
 struct RenderReport {

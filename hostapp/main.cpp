@@ -200,8 +200,8 @@ int Demo(const LoadedPlugin& plugin) {
   configure.script = script;
   std::fprintf(stderr, "playing %s on the effect's dialog\n", script.c_str());
   if (!ConfigureEffect(plugin.entry, configure, error)) return Failure(error);
-  TellWhatWillBeDrawn(plugin);
   RenderOptions options;
+  options.starting = [&plugin] { TellWhatWillBeDrawn(plugin); };
   options.clip = sample;
   options.output = folder + "/quorvel-demo.mp4";
   options.start = configure.start;
@@ -364,6 +364,6 @@ int main(int argc, char** argv) {
     configure.count = render.count;
     if (!ConfigureEffect(plugin.entry, configure, error)) return Failure(error);
   }
-  TellWhatWillBeDrawn(plugin);
+  render.starting = [&plugin] { TellWhatWillBeDrawn(plugin); };
   return Render(plugin, render);
 }

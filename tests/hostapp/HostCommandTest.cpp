@@ -287,8 +287,11 @@ TEST(HostCommand, ConfigureSetsAndReportsEveryFieldTheDialogEdits) {
       "\"Sliders\": [12, 34, -25, 0, 0, 0]",
       "\"Colors\": [[4608, 13312, 22016], [65535, 65535, 65535]",
       "\"MediaType\": 3", "\"KeepProps\": true", "\"BlendMode\": 16",
-      "\"Picture\": {\"width\": 400, \"height\": 300}"};
+      "\"Picture\": {\"width\": 400, \"height\": 300, \"path\": \"" + picture + "\"}"};
   for (const std::string& w : want) EXPECT_NE(r.out.find(w), std::string::npos) << w << "\n" << r.out;
+  // What will be drawn, told to the person too.
+  EXPECT_NE(r.err.find("settings: " + config / "kwz41-Prefs"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("picture:  " + picture + ", 400 x 300"), std::string::npos) << r.err;
 
   // A new process starts from what OK saved, the picture apart.
   r = Host("configure " + Quoted(clip) + " --script " + Quoted(WriteLines(dir / "ok.txt", {"ok"})) + " --json",
@@ -296,6 +299,50 @@ TEST(HostCommand, ConfigureSetsAndReportsEveryFieldTheDialogEdits) {
   ASSERT_EQ(r.status, 0) << r.err;
   for (size_t k = 0; k + 1 < std::size(want); ++k) EXPECT_NE(r.out.find(want[k]), std::string::npos) << want[k];
   EXPECT_NE(r.out.find("\"Picture\": null"), std::string::npos) << r.out;
+}
+
+TEST(HostCommand, ARenderWithTheDialogFirstDrawsWhatTheScriptSet) {
+  TempDir config, dir;
+  const int w = 160, h = 120;
+  const std::string clip = WriteFlatClip(dir / "clip.mkv", 20, w, h);
+  const FlatColour red = {200, 30, 30};
+  const std::string picture = WritePicture(dir / "picture.png", 400, 300, red);
+  // On the 720 x 480 preview: the start rectangle from 10 % to 40 % of the
+  // frame, the end one from 60 % to 90 %, the picture multiplied in fully.
+  const std::string script = WriteLines(dir / "s.txt", {
+      "picture " + picture, "drag 0.001 0.001 0.1 0.1", "drag 0.999 0.999 0.4 0.4", "rect end",
+      "drag 0.001 0.001 0.6 0.6", "drag 0.999 0.999 0.9 0.9", "slider opacity 100", "blend multiply", "ok"});
+  HostRun r = Host("render " + Quoted(clip) + " -o " + Quoted(dir / "out.mkv") +
+                       " --format mkv --start 5 --count 11 --configure --script " + Quoted(script),
+                   config.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("picture:  " + picture + ", 400 x 300"), std::string::npos) << r.err;
+  std::string error;
+  auto out = ClipReader::Open(dir / "out.mkv", error);
+  ASSERT_TRUE(out) << error;
+  std::vector<uint8_t> px(size_t(w) * h * 4);
+  auto at = [&](int x, int y) { return &px[(size_t(y) * w + x) * 4]; };
+  for (int n : {0, 4, 5, 10, 15, 16, 19}) {
+    ASSERT_TRUE(out->ReadFrame(n, w, h, true, px.data(), w * 4)) << n;
+    const FlatColour c = FlatClipColour(n);
+    const int k = n - 5;
+    if (k < 0 || k >= 11) {
+      EXPECT_EQ(at(w / 2, h / 2)[1], c.r) << "frame " << n << " is outside the effect";
+      continue;
+    }
+    // The rectangle k / 11 of the way from the start one to the end one.
+    auto tween = [&](double from, double to) { return from + (k * (to - from)) / 11; };
+    const int left = int(w * tween(0.1, 0.6)), right = int(w * tween(0.4, 0.9));
+    const int top = int(h * tween(0.1, 0.6)), bottom = int(h * tween(0.4, 0.9));
+    const uint8_t* inside = at((left + right) / 2, (top + bottom) / 2);
+    EXPECT_NEAR(inside[1], c.r * red.r / 255.0, 1) << n;
+    EXPECT_NEAR(inside[2], c.g * red.g / 255.0, 1) << n;
+    EXPECT_NEAR(inside[3], c.b * red.b / 255.0, 1) << n;
+    for (const uint8_t* outside : {at(left - 3, (top + bottom) / 2), at((left + right) / 2, bottom + 2)}) {
+      EXPECT_EQ(outside[1], c.r) << n;
+      EXPECT_EQ(outside[2], c.g) << n;
+    }
+  }
 }
 
 TEST(HostCommand, ConfigureErrorsAreOneLine) {
