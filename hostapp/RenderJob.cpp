@@ -15,6 +15,7 @@
 
 #include "HostServices.h"
 #include "OutputFiles.h"
+#include "media/AudioReader.h"
 #include "media/ClipReader.h"
 #include "quickdraw/QuickDraw.h"
 
@@ -89,16 +90,26 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
     error = o.clip + ": frames larger than 32767 pixels on a side cannot be rendered";
     return false;
   }
-  std::vector<float> audio;
-  if (o.format != OutputFormat::PngFrames && !clip->ReadAudio(audio, error)) return false;
-  const bool withAudio = info.hasAudio && o.format != OutputFormat::PngFrames;
+  if (o.format == OutputFormat::Mp4 && (info.width % 2 != 0 || info.height % 2 != 0)) {
+    error = o.clip + " is " + std::to_string(info.width) + " x " + std::to_string(info.height) +
+            "; H.264 in MP4 needs even sizes: give --format mkv to keep its size";
+    return false;
+  }
+  // The audio is read as it is written, a stretch at a time.
+  std::unique_ptr<AudioReader> audio;
+  if (o.format != OutputFormat::PngFrames && info.hasAudio) {
+    audio = AudioReader::Open(o.clip, error);
+    if (!audio && !error.empty()) return false;
+  }
+  const bool withAudio = audio != nullptr;
 
   const std::string temp = TemporaryBeside(o.output);
   if (o.format == OutputFormat::PngFrames && ::mkdir(temp.c_str(), 0755) != 0) {
     error = "cannot write " + o.output + ": " + std::strerror(errno);
     return false;
   }
-  auto writer = ClipWriter::Create(temp, o.format, info.width, info.height, info.fpsNum, info.fpsDen, withAudio, error);
+  auto writer =
+      ClipWriter::Create(temp, o.format, info.width, info.height, info.fpsNum, info.fpsDen, withAudio, error, &info);
   auto fail = [&](const std::string& why) {
     error = why;
     writer.reset();
@@ -141,12 +152,12 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
     PixMapHandle pm = GetGWorldPixMap(s.output);
     uint8_t* pixels = reinterpret_cast<uint8_t*>(GetPixBaseAddr(pm));
     const int rowBytes = GetPixRowBytes(pm);
-    std::vector<float> silence;
+    std::vector<float> soundBuffer;
     const long total = long(info.frameCount);
     for (long n = 0; n < total; ++n) {
       if (lgStopRequested) return fail("interrupted; nothing was written");
       const bool inRange = n >= o.start && n < o.start + count;
-      bool audible = true;
+      bool audible = true, untouched = !inRange;
       if (inRange) {
         s.params.selector = kPlugDoFrame;
         s.params.renderFrame = SInt32(n - o.start);
@@ -159,28 +170,31 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
         if (result == kPluginCantGetNeededFrame) {
           // The host could not give the frame: it goes out unchanged, with its sound.
           ++report.failedFrameRequests;
-          if (!clip->ReadFrame(n, info.width, info.height, true, pixels, rowBytes))
-            return fail(o.clip + ": frame " + std::to_string(n) + " cannot be read");
+          untouched = true;
         } else if (result != kPluginOK) {
           return fail("the plug-in failed on frame " + std::to_string(n) + ": " + ResultName(result));
         } else {
           audible = s.host.audioMixed.size() > mixedBefore;
         }
-      } else if (!clip->ReadFrame(n, info.width, info.height, true, pixels, rowBytes)) {
-        return fail(o.clip + ": frame " + std::to_string(n) + " cannot be read");
       }
+      // A frame the effect does not touch goes from the decoder to the
+      // encoder as it is, not through A,R,G,B.
+      const AVFrame* decoded = untouched ? clip->DecodedFrame(n) : nullptr;
+      if (untouched && decoded == nullptr) return fail(o.clip + ": frame " + std::to_string(n) + " cannot be read");
       long first, end;
       AudioSpan(n, info, first, end);
       const long samples = end - first;
       const float* sound = nullptr;
       if (withAudio) {
-        silence.assign(size_t(samples) * kAudioChannels, 0.0f);
-        if (audible)
-          for (long k = 0; k < samples * kAudioChannels && size_t(first * kAudioChannels + k) < audio.size(); ++k)
-            silence[size_t(k)] = audio[size_t(first * kAudioChannels + k)];
-        sound = silence.data();
+        soundBuffer.resize(size_t(samples) * kAudioChannels);
+        if (!audio->Read(first, int(samples), soundBuffer.data(), error)) return fail(error);
+        if (!audible) std::fill(soundBuffer.begin(), soundBuffer.end(), 0.0f);
+        sound = soundBuffer.data();
       }
-      if (!writer->WriteFrame(pixels, rowBytes, sound, withAudio ? int(samples) : 0, error)) return fail(error);
+      const int soundSamples = withAudio ? int(samples) : 0;
+      if (!(untouched ? writer->WriteDecodedFrame(decoded, sound, soundSamples, error)
+                      : writer->WriteFrame(pixels, rowBytes, sound, soundSamples, error)))
+        return fail(error);
       ++report.frames;
       if (progress) progress(n + 1, total);
     }

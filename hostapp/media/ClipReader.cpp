@@ -11,6 +11,8 @@ extern "C" {
 
 #include <cmath>
 
+#include "media/Colour.h"
+
 namespace {
 
 // Decoding far ahead is slower than seeking; backwards always seeks.
@@ -27,9 +29,7 @@ std::string AvError(int code) {
 struct ClipReader::Impl {
   AVFormatContext* format = nullptr;
   AVCodecContext* video = nullptr;
-  AVCodecContext* audio = nullptr;
   int videoStream = -1;
-  int audioStream = -1;
   AVFrame* frame = av_frame_alloc();
   AVPacket* packet = av_packet_alloc();
   SwsContext* scaler = nullptr;
@@ -41,7 +41,6 @@ struct ClipReader::Impl {
     av_frame_free(&frame);
     av_packet_free(&packet);
     avcodec_free_context(&video);
-    avcodec_free_context(&audio);
     avformat_close_input(&format);
     sws_freeContext(scaler);
   }
@@ -120,19 +119,19 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, std::strin
   impl->startPts = vs->start_time != AV_NOPTS_VALUE ? vs->start_time : 0;
 
   const AVCodec* audioCodec = nullptr;
-  impl->audioStream = av_find_best_stream(impl->format, AVMEDIA_TYPE_AUDIO, -1, impl->videoStream, &audioCodec, 0);
-  if (impl->audioStream >= 0 && audioCodec != nullptr) {
-    impl->audio = avcodec_alloc_context3(audioCodec);
-    avcodec_parameters_to_context(impl->audio, impl->format->streams[impl->audioStream]->codecpar);
-    if (avcodec_open2(impl->audio, audioCodec, nullptr) < 0) avcodec_free_context(&impl->audio);
-  }
+  const int audioStream = av_find_best_stream(impl->format, AVMEDIA_TYPE_AUDIO, -1, impl->videoStream, &audioCodec, 0);
 
   ClipInfo info;
   info.width = impl->video->width;
   info.height = impl->video->height;
   info.fpsNum = impl->rate.num;
   info.fpsDen = impl->rate.den;
-  info.hasAudio = impl->audio != nullptr;
+  info.hasAudio = audioStream >= 0 && audioCodec != nullptr;
+  info.pixelFormat = impl->video->pix_fmt;
+  info.primaries = vs->codecpar->color_primaries;
+  info.transfer = vs->codecpar->color_trc;
+  info.matrix = vs->codecpar->color_space;
+  info.range = vs->codecpar->color_range;
   // Count the frames exactly: one packet per frame, read without decoding.
   int64_t packets = 0;
   while (av_read_frame(impl->format, impl->packet) >= 0) {
@@ -153,12 +152,12 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, std::strin
   return reader;
 }
 
-bool ClipReader::ReadFrame(int64_t n, int width, int height, bool highQuality, uint8_t* argb, int rowBytes) {
+const AVFrame* ClipReader::DecodedFrame(int64_t n) {
   Impl& d = *impl_;
-  if (n < 0 || n >= info_.frameCount || width <= 0 || height <= 0) return false;
+  if (n < 0 || n >= info_.frameCount) return nullptr;
   if (d.current != n) {
     if (d.current < 0 || n < d.current || n > d.current + kSeekAhead) {
-      if (!d.SeekTo(n)) return false;
+      if (!d.SeekTo(n)) return nullptr;
     }
     // Decode forward to the frame; a clip whose numbering has a gap gives
     // the first frame at or after the one asked for.
@@ -167,64 +166,25 @@ bool ClipReader::ReadFrame(int64_t n, int width, int height, bool highQuality, u
       have = true;
       if (d.current >= n) break;
     }
-    if (!have) return false;
+    if (!have) return nullptr;
   }
-  const int flags = highQuality ? SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT : SWS_FAST_BILINEAR;
-  d.scaler = sws_getCachedContext(d.scaler, d.frame->width, d.frame->height, AVPixelFormat(d.frame->format), width,
-                                  height, AV_PIX_FMT_ARGB, flags, nullptr, nullptr, nullptr);
-  if (d.scaler == nullptr) return false;
-  // The clip's own colour space and range.
-  const int colorspace = d.frame->colorspace == AVCOL_SPC_UNSPECIFIED
-                             ? (d.frame->height > 576 ? SWS_CS_ITU709 : SWS_CS_ITU601)
-                             : int(d.frame->colorspace);
-  const int fullRange = d.frame->color_range == AVCOL_RANGE_JPEG;
-  sws_setColorspaceDetails(d.scaler, sws_getCoefficients(colorspace), fullRange, sws_getCoefficients(SWS_CS_DEFAULT),
-                           1, 0, 1 << 16, 1 << 16);
-  uint8_t* dst[4] = {argb, nullptr, nullptr, nullptr};
-  int dstStride[4] = {rowBytes, 0, 0, 0};
-  return sws_scale(d.scaler, d.frame->data, d.frame->linesize, 0, d.frame->height, dst, dstStride) == height;
+  return d.frame;
 }
 
-bool ClipReader::ReadAudio(std::vector<float>& samples, std::string& error) {
+bool ClipReader::ReadFrame(int64_t n, int width, int height, bool highQuality, uint8_t* argb, int rowBytes) {
   Impl& d = *impl_;
-  samples.clear();
-  if (d.audio == nullptr) return true;
-  SwrContext* resampler = nullptr;
-  AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-  if (swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_FLT, kAudioRate, &d.audio->ch_layout,
-                          d.audio->sample_fmt, d.audio->sample_rate, 0, nullptr) < 0 ||
-      swr_init(resampler) < 0) {
-    swr_free(&resampler);
-    error = "cannot convert the clip's audio";
-    return false;
-  }
-  av_seek_frame(d.format, -1, 0, AVSEEK_FLAG_BACKWARD);
-  AVFrame* frame = av_frame_alloc();
-  auto convert = [&](const uint8_t** in, int count) {
-    const int room = swr_get_out_samples(resampler, count);
-    if (room <= 0) return;
-    const size_t at = samples.size();
-    samples.resize(at + size_t(room) * kAudioChannels);
-    uint8_t* out = reinterpret_cast<uint8_t*>(samples.data() + at);
-    const int made = swr_convert(resampler, &out, room, in, count);
-    samples.resize(at + size_t(std::max(made, 0)) * kAudioChannels);
-  };
-  auto drain = [&] {
-    while (avcodec_receive_frame(d.audio, frame) == 0) {
-      convert(const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
-      av_frame_unref(frame);
-    }
-  };
-  while (av_read_frame(d.format, d.packet) >= 0) {
-    if (d.packet->stream_index == d.audioStream && avcodec_send_packet(d.audio, d.packet) >= 0) drain();
-    av_packet_unref(d.packet);
-  }
-  avcodec_send_packet(d.audio, nullptr);
-  drain();
-  convert(nullptr, 0);
-  av_frame_free(&frame);
-  swr_free(&resampler);
-  avcodec_flush_buffers(d.audio);
-  d.SeekTo(0);
-  return true;
+  if (width <= 0 || height <= 0) return false;
+  const AVFrame* frame = DecodedFrame(n);
+  if (frame == nullptr) return false;
+  const int flags = highQuality ? SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT : SWS_FAST_BILINEAR;
+  d.scaler = sws_getCachedContext(d.scaler, frame->width, frame->height, AVPixelFormat(frame->format), width, height,
+                                  AV_PIX_FMT_ARGB, flags, nullptr, nullptr, nullptr);
+  if (d.scaler == nullptr) return false;
+  // The clip's own matrix and range.
+  const int* coefficients = sws_getCoefficients(SwsMatrix(frame->colorspace, frame->height));
+  sws_setColorspaceDetails(d.scaler, coefficients, frame->color_range == AVCOL_RANGE_JPEG, coefficients, 1, 0, 1 << 16,
+                           1 << 16);
+  uint8_t* dst[4] = {argb, nullptr, nullptr, nullptr};
+  int dstStride[4] = {rowBytes, 0, 0, 0};
+  return sws_scale(d.scaler, frame->data, frame->linesize, 0, frame->height, dst, dstStride) == height;
 }

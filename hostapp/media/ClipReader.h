@@ -14,6 +14,10 @@ struct ClipInfo {
   int fpsDen = 1;
   int64_t frameCount = 0;
   bool hasAudio = false;
+  // The pictures as the clip stores them, in FFmpeg's numbers: the pixel
+  // format (-1 unknown) and the colour description (2 and 0 unspecified).
+  int pixelFormat = -1;
+  int primaries = 2, transfer = 2, matrix = 2, range = 0;
 };
 
 // Audio as the host mixes it: interleaved stereo floats.
@@ -30,10 +34,12 @@ class ClipReader {
   ~ClipReader();
   const ClipInfo& info() const { return info_; }
   // Frame `n` (0-based), scaled to width x height into `argb` (rows of
-  // `rowBytes`), alpha 255. A cheaper scaler when not `highQuality`.
+  // `rowBytes`), alpha 255, with the clip's own matrix and range. A cheaper
+  // scaler when not `highQuality`.
   bool ReadFrame(int64_t n, int width, int height, bool highQuality, uint8_t* argb, int rowBytes);
-  // The whole audio track, resampled; empty when the clip has none.
-  bool ReadAudio(std::vector<float>& samples, std::string& error);
+  // Frame `n` as the decoder gives it (an AVFrame of the clip's pixel
+  // format), valid until the next read; nil when it cannot be had.
+  const struct AVFrame* DecodedFrame(int64_t n);
 
  private:
   struct Impl;

@@ -20,6 +20,7 @@ extern "C" {
 
 #include "OutputFiles.h"
 #include "media/ClipReader.h"
+#include "media/Colour.h"
 
 namespace {
 
@@ -53,7 +54,9 @@ struct ClipWriter::Impl {
   AVCodecContext* audio = nullptr;
   AVStream* videoStream = nullptr;
   AVStream* audioStream = nullptr;
-  SwsContext* converter = nullptr;
+  SwsContext* converter = nullptr;  // A,R,G,B to the encoder's format
+  SwsContext* passer = nullptr;     // the source's format to the encoder's
+  int swsMatrix = 0;                // the matrix both convert with
   SwrContext* resampler = nullptr;
   AVAudioFifo* fifo = nullptr;
   AVFrame* picture = av_frame_alloc();
@@ -72,6 +75,7 @@ struct ClipWriter::Impl {
       avformat_free_context(output);
     }
     sws_freeContext(converter);
+    sws_freeContext(passer);
     swr_free(&resampler);
     if (fifo) av_audio_fifo_free(fifo);
     av_frame_free(&picture);
@@ -119,6 +123,28 @@ struct ClipWriter::Impl {
     return true;
   }
 
+  bool FullRange() const { return video->color_range == AVCOL_RANGE_JPEG; }
+
+  // Encodes `frame` as the next picture, then its audio.
+  bool EncodePicture(AVFrame* frame, const float* audioIn, int samples, std::string& error) {
+    frame->pts = framesWritten;
+    frame->pict_type = AV_PICTURE_TYPE_NONE;  // the encoder chooses, not the source's coding
+    if (!Encode(video, videoStream, frame, error)) return false;
+    ++framesWritten;
+    if (audio == nullptr || samples <= 0) return true;
+    uint8_t** converted = nullptr;
+    if (av_samples_alloc_array_and_samples(&converted, nullptr, kAudioChannels, samples, audio->sample_fmt, 0) < 0) {
+      error = "out of memory for audio";
+      return false;
+    }
+    const uint8_t* in = reinterpret_cast<const uint8_t*>(audioIn);
+    const int made = swr_convert(resampler, converted, samples, &in, samples);
+    if (made > 0) av_audio_fifo_write(fifo, reinterpret_cast<void**>(converted), made);
+    av_freep(&converted[0]);
+    av_freep(&converted);
+    return EncodeAudio(false, error);
+  }
+
   // Encodes whole audio frames from the FIFO; all of it when `flush`.
   bool EncodeAudio(bool flush, std::string& error) {
     const int frameSize = audio->frame_size > 0 ? audio->frame_size : 1024;
@@ -146,7 +172,8 @@ ClipWriter::ClipWriter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 ClipWriter::~ClipWriter() = default;
 
 std::unique_ptr<ClipWriter> ClipWriter::Create(const std::string& path, OutputFormat format, int width, int height,
-                                               int fpsNum, int fpsDen, bool withAudio, std::string& error) {
+                                               int fpsNum, int fpsDen, bool withAudio, std::string& error,
+                                               const ClipInfo* source) {
   auto d = std::make_unique<Impl>();
   d->format = format;
   d->path = path;
@@ -176,16 +203,35 @@ std::unique_ptr<ClipWriter> ClipWriter::Create(const std::string& path, OutputFo
   d->video->height = height;
   d->video->time_base = av_inv_q(d->rate);
   d->video->framerate = d->rate;
+  // Lossless Matroska keeps the source's own pixel format where FFV1 has it,
+  // so that untouched frames go through unchanged.
+  const AVPixelFormat sourceFormat = source ? PlainFormat(AVPixelFormat(source->pixelFormat)) : AV_PIX_FMT_NONE;
   d->video->pix_fmt = format == OutputFormat::Mp4 ? ChoosePixelFormat(videoCodec, {AV_PIX_FMT_YUV420P})
                       : format == OutputFormat::Matroska
-                          ? ChoosePixelFormat(videoCodec, {AV_PIX_FMT_BGRA, AV_PIX_FMT_GBRP})
+                          ? ChoosePixelFormat(videoCodec, {sourceFormat, AV_PIX_FMT_BGRA, AV_PIX_FMT_GBRP})
                           : ChoosePixelFormat(videoCodec, {AV_PIX_FMT_RGB24});
   if (format == OutputFormat::Mp4) {
     av_opt_set(d->video->priv_data, "preset", "fast", 0);
     av_opt_set(d->video->priv_data, "crf", "18", 0);
+  }
+  if (source != nullptr) {
+    d->video->color_primaries = AVColorPrimaries(source->primaries);
+    d->video->color_trc = AVColorTransferCharacteristic(source->transfer);
+    d->video->colorspace = AVColorSpace(source->matrix);
+    d->video->color_range = AVColorRange(source->range);
+    if (PlainFormat(AVPixelFormat(source->pixelFormat)) != AVPixelFormat(source->pixelFormat))
+      d->video->color_range = AVCOL_RANGE_JPEG;
+  } else if (format == OutputFormat::Mp4) {
     d->video->colorspace = AVCOL_SPC_BT709;
     d->video->color_range = AVCOL_RANGE_MPEG;
   }
+  // Y'CbCr without a range of its own is limited range, as decoders take it.
+  if (d->video->color_range == AVCOL_RANGE_UNSPECIFIED && IsYCbCr(d->video->pix_fmt) && format == OutputFormat::Mp4)
+    d->video->color_range = AVCOL_RANGE_MPEG;
+  d->swsMatrix = SwsMatrix(d->video->colorspace == AVCOL_SPC_UNSPECIFIED && format == OutputFormat::Mp4 && source == nullptr
+                               ? AVCOL_SPC_BT709
+                               : d->video->colorspace,
+                           height);
   if (d->output && (d->output->oformat->flags & AVFMT_GLOBALHEADER)) d->video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   int err = avcodec_open2(d->video, videoCodec, nullptr);
   if (err < 0) {
@@ -245,16 +291,13 @@ std::unique_ptr<ClipWriter> ClipWriter::Create(const std::string& path, OutputFo
     error = "out of memory for video";
     return nullptr;
   }
-  d->converter = sws_getContext(width, height, AV_PIX_FMT_ARGB, width, height, d->video->pix_fmt,
-                                SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
+  d->converter = ColourConverter(nullptr, width, height, AV_PIX_FMT_ARGB, true, d->video->pix_fmt, d->FullRange(),
+                                 d->swsMatrix, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP);
   if (d->converter == nullptr) {
     error = std::string("cannot convert frames of ") + std::to_string(width) + " x " + std::to_string(height) +
             " for the " + videoCodec->name + " encoder";
     return nullptr;
   }
-  if (format == OutputFormat::Mp4)
-    sws_setColorspaceDetails(d->converter, sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(SWS_CS_ITU709),
-                             0, 0, 1 << 16, 1 << 16);
   return std::unique_ptr<ClipWriter>(new ClipWriter(std::move(d)));
 }
 
@@ -267,24 +310,38 @@ bool ClipWriter::WriteFrame(const uint8_t* argb, int rowBytes, const float* audi
   const uint8_t* src[4] = {argb, nullptr, nullptr, nullptr};
   const int srcStride[4] = {rowBytes, 0, 0, 0};
   sws_scale(d.converter, src, srcStride, 0, d.height, d.picture->data, d.picture->linesize);
-  d.picture->pts = d.framesWritten;
-  if (!d.Encode(d.video, d.videoStream, d.picture, error)) return false;
-  ++d.framesWritten;
-  if (d.audio != nullptr && samples > 0) {
-    std::vector<uint8_t*> planes(kAudioChannels);
-    uint8_t** converted = nullptr;
-    if (av_samples_alloc_array_and_samples(&converted, nullptr, kAudioChannels, samples, d.audio->sample_fmt, 0) < 0) {
-      error = "out of memory for audio";
+  return d.EncodePicture(d.picture, audio, samples, error);
+}
+
+bool ClipWriter::WriteDecodedFrame(const AVFrame* frame, const float* audio, int samples, std::string& error) {
+  Impl& d = *impl_;
+  if (frame == nullptr || frame->width != d.width || frame->height != d.height) {
+    error = "a decoded frame does not fit " + d.path;
+    return false;
+  }
+  if (PlainFormat(AVPixelFormat(frame->format)) == d.video->pix_fmt) {
+    AVFrame* same = av_frame_clone(frame);
+    if (same == nullptr) {
+      error = "out of memory for video";
       return false;
     }
-    const uint8_t* in = reinterpret_cast<const uint8_t*>(audio);
-    const int made = swr_convert(d.resampler, converted, samples, &in, samples);
-    if (made > 0) av_audio_fifo_write(d.fifo, reinterpret_cast<void**>(converted), made);
-    av_freep(&converted[0]);
-    av_freep(&converted);
-    if (!d.EncodeAudio(false, error)) return false;
+    if (same->format != d.video->pix_fmt) {  // JPEG's naming of the same planes
+      same->format = d.video->pix_fmt;
+      same->color_range = AVCOL_RANGE_JPEG;
+    }
+    const bool ok = d.EncodePicture(same, audio, samples, error);
+    av_frame_free(&same);
+    return ok;
   }
-  return true;
+  d.passer = ColourConverter(d.passer, d.width, d.height, AVPixelFormat(frame->format),
+                             frame->color_range == AVCOL_RANGE_JPEG, d.video->pix_fmt, d.FullRange(), d.swsMatrix,
+                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP | SWS_FULL_CHR_H_INT);
+  if (d.passer == nullptr || av_frame_make_writable(d.picture) < 0) {
+    error = "cannot convert the clip's frames for " + d.path;
+    return false;
+  }
+  sws_scale(d.passer, frame->data, frame->linesize, 0, d.height, d.picture->data, d.picture->linesize);
+  return d.EncodePicture(d.picture, audio, samples, error);
 }
 
 bool ClipWriter::Finish(std::string& error) {

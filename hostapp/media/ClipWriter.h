@@ -12,14 +12,24 @@ enum class OutputFormat {
   PngFrames,  // a folder of numbered PNG files, no audio
 };
 
+struct ClipInfo;
+struct AVFrame;
+
 class ClipWriter {
  public:
   // Writes to `path` (a file, or a folder for PNG frames, which must exist).
+  // With a `source` clip, the video keeps its colour description (matrix,
+  // range, primaries, transfer), and lossless Matroska its pixel format too;
+  // without one, Matroska holds B,G,R,A and MP4 BT.709 in limited range.
   static std::unique_ptr<ClipWriter> Create(const std::string& path, OutputFormat format, int width, int height,
-                                            int fpsNum, int fpsDen, bool withAudio, std::string& error);
+                                            int fpsNum, int fpsDen, bool withAudio, std::string& error,
+                                            const ClipInfo* source = nullptr);
   ~ClipWriter();
   // One frame and its audio (`samples` interleaved stereo frames of 48 kHz).
   bool WriteFrame(const uint8_t* argb, int rowBytes, const float* audio, int samples, std::string& error);
+  // A frame as the source's decoder gave it, encoded without passing through
+  // A,R,G,B: as it is when the formats agree, else converted Y'CbCr to Y'CbCr.
+  bool WriteDecodedFrame(const AVFrame* frame, const float* audio, int samples, std::string& error);
   // Flushes the encoders and completes the file.
   bool Finish(std::string& error);
 

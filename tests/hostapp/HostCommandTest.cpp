@@ -1,11 +1,18 @@
 // quorvel-host as a person runs it: its output, its exit status, the settings
 // file it leaves, and its one-line errors.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
 #include <sstream>
 
 #include "HostileResourceFiles.h"
@@ -343,6 +350,138 @@ TEST(HostCommand, ARenderWithTheDialogFirstDrawsWhatTheScriptSet) {
       EXPECT_EQ(outside[2], c.g) << n;
     }
   }
+}
+
+// ---- Renders that keep the clip's quality ----
+
+int Shell(const std::string& command) { return std::system(command.c_str()); }
+
+// Peak signal to noise of the luma planes of two decoded frames, in dB.
+double LumaPsnr(const AVFrame* a, const AVFrame* b) {
+  double sum = 0;
+  for (int y = 0; y < a->height; ++y)
+    for (int x = 0; x < a->width; ++x) {
+      const double d = double(a->data[0][y * a->linesize[0] + x]) - b->data[0][y * b->linesize[0] + x];
+      sum += d * d;
+    }
+  const double mse = sum / (double(a->width) * a->height);
+  return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// The three planes of two 4:2:0 pictures hold the same bytes (yuvj420p, the
+// JPEG name of full-range yuv420p, counting as yuv420p).
+bool SamePlanes(const AVFrame* a, const AVFrame* b) {
+  if (a->width != b->width || a->height != b->height) return false;
+  for (int p = 0; p < 3; ++p) {
+    const int rows = p == 0 ? a->height : (a->height + 1) / 2, bytes = p == 0 ? a->width : (a->width + 1) / 2;
+    for (int y = 0; y < rows; ++y)
+      if (std::memcmp(a->data[p] + y * a->linesize[p], b->data[p] + y * b->linesize[p], size_t(bytes)) != 0) return false;
+  }
+  return true;
+}
+
+TEST(HostCommand, FramesTheEffectDoesNotTouchKeepTheirPicturesAndColours) {
+  TempDir config, dir;
+  // A textured, moving H.264 clip in full range with BT.601 colours.
+  const std::string source = dir / "source.mp4";
+  ASSERT_EQ(Shell("ffmpeg -loglevel error -y -f lavfi -i testsrc2=s=320x240:r=25:d=2 -pix_fmt yuv420p "
+                  "-color_primaries bt470bg -color_trc smpte170m -colorspace bt470bg -color_range pc -c:v libx264 "
+                  "-preset fast -crf 18 '" + source + "'"), 0);
+  ASSERT_EQ(Shell("ffmpeg -loglevel error -y -i '" + source + "' -c:v libx264 -preset fast -crf 18 '" + dir / "plain.mp4" + "'"), 0);
+  for (const char* format : {"mp4", "mkv"}) {
+    const std::string out = dir / (std::string("out.") + format);
+    HostRun r = Host("render '" + source + "' -o '" + out + "' --format " + format + " --start 20 --count 5", config.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+  }
+  std::string error;
+  auto src = ClipReader::Open(source, error), mp4 = ClipReader::Open(dir / "out.mp4", error),
+       mkv = ClipReader::Open(dir / "out.mkv", error), plain = ClipReader::Open(dir / "plain.mp4", error);
+  ASSERT_TRUE(src && mp4 && mkv && plain) << error;
+  // Tagged as the source is, in both.
+  for (ClipReader* out : {mp4.get(), mkv.get()}) {
+    EXPECT_EQ(out->info().primaries, src->info().primaries);
+    EXPECT_EQ(out->info().transfer, src->info().transfer);
+    EXPECT_EQ(out->info().matrix, src->info().matrix);
+    EXPECT_EQ(out->info().range, src->info().range);
+  }
+  double ours = 0, theirs = 0;
+  int frames = 0;
+  for (int n = 0; n < 50; ++n) {
+    if (n >= 20 && n < 25) continue;
+    // Lossless Matroska: the decoded pictures themselves, not only their colours.
+    EXPECT_TRUE(SamePlanes(mkv->DecodedFrame(n), src->DecodedFrame(n))) << "frame " << n;
+    ours += LumaPsnr(mp4->DecodedFrame(n), src->DecodedFrame(n));
+    theirs += LumaPsnr(plain->DecodedFrame(n), src->DecodedFrame(n));
+    ++frames;
+  }
+  ours /= frames, theirs /= frames;
+  std::printf("frames outside the effect, luma PSNR against the source: ours %.2f dB, a plain re-encode %.2f dB\n", ours,
+              theirs);
+  EXPECT_NEAR(ours, theirs, 0.5);
+}
+
+TEST(HostCommand, OddSizesStayInMatroskaAndAreRefusedInMP4) {
+  TempDir config, dir;
+  const std::string clip = WriteFlatClip(dir / "odd.mkv", 5, 161, 121);
+  HostRun r = Host("render '" + clip + "' -o '" + dir / "out.mkv" + "' --format mkv", config.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string error;
+  auto out = ClipReader::Open(dir / "out.mkv", error);
+  ASSERT_TRUE(out) << error;
+  EXPECT_EQ(out->info().width, 161);
+  EXPECT_EQ(out->info().height, 121);
+  r = Host("render '" + clip + "' -o '" + dir / "out.mp4" + "'", config.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.err), 1u) << r.err;
+  EXPECT_NE(r.err.find("161 x 121; H.264 in MP4 needs even sizes: give --format mkv"), std::string::npos) << r.err;
+}
+
+TEST(HostCommand, AudioThatStartsAfterTheVideoKeepsItsPlace) {
+  TempDir config, dir;
+  // Two seconds of video; audio from 0.5 s on, silent for its first 0.2 s,
+  // then a tone: the tone is heard 0.7 s into the video.
+  const std::string clip = dir / "late.mkv";
+  ASSERT_EQ(Shell("ffmpeg -loglevel error -y -f lavfi -i color=c=gray:s=64x48:r=25:d=2 -itsoffset 0.5 -f lavfi -i "
+                  "\"aevalsrc=if(gte(t\\,0.2)\\,0.5*sin(2*PI*1000*t)\\,0):s=48000:d=1.5\" "
+                  "-c:v ffv1 -c:a flac '" + clip + "'"), 0);
+  HostRun r = Host("render '" + clip + "' -o '" + dir / "out.mkv" + "' --format mkv", config.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto onset = [](const std::vector<float>& audio) {
+    for (size_t k = 0; k < audio.size(); k += 2)
+      if (std::fabs(audio[k]) > 0.05f) return long(k / 2);
+    return -1L;
+  };
+  EXPECT_NEAR(onset(ReadAudio(clip, 96000)), 0.7 * 48000, 48);
+  EXPECT_NEAR(onset(ReadAudio(dir / "out.mkv", 96000)), 0.7 * 48000, 48);
+}
+
+TEST(HostCommand, AnHourOfAudioIsReadAStretchAtATime) {
+  TempDir config, dir;
+  // Two seconds of video beside an hour of audio, and the same two seconds
+  // with two seconds of audio: rendering the first must not hold the hour.
+  for (const char* length : {"2", "3600"})
+    ASSERT_EQ(Shell(std::string("ffmpeg -loglevel error -y -f lavfi -i color=c=blue:s=32x32:r=25:d=2 -f lavfi -i "
+                                "sine=frequency=300:sample_rate=8000:duration=") +
+                    length + " -c:v ffv1 -c:a flac '" + dir / length + ".mkv'"),
+              0);
+  long peak[2];
+  for (int k = 0; k < 2; ++k) {
+    const std::string name = k == 0 ? "2" : "3600";
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+      ::execl(QUORVEL_HOST_PATH, "quorvel-host", "render", (dir / name + ".mkv").c_str(), "-o",
+              (dir / name + "-out.mkv").c_str(), "--format", "mkv", nullptr);
+      ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage;
+    ASSERT_EQ(::wait4(child, &status, 0, &usage), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    peak[k] = usage.ru_maxrss;  // kilobytes
+  }
+  std::printf("peak resident size: %ld MB with 2 s of audio, %ld MB with an hour\n", peak[0] / 1024, peak[1] / 1024);
+  EXPECT_LT(peak[1] - peak[0], 64 * 1024) << "the hour of audio was held in memory";
 }
 
 TEST(HostCommand, ConfigureErrorsAreOneLine) {

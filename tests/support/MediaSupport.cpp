@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "media/AudioReader.h"
 #include "media/ClipWriter.h"
 
 FlatColour FlatClipColour(int n) { return {uint8_t(n), uint8_t(200 - n), 60}; }
@@ -37,4 +38,15 @@ std::string WriteLines(const std::string& path, const std::vector<std::string>& 
   std::ofstream out(path);
   for (const std::string& l : lines) out << l << "\n";
   return path;
+}
+
+std::vector<float> ReadAudio(const std::string& path, int64_t samples) {
+  std::string error;
+  auto reader = AudioReader::Open(path, error);
+  EXPECT_TRUE(reader) << path << ": " << error;
+  std::vector<float> audio(size_t(samples) * 2);
+  if (reader) {
+    EXPECT_TRUE(reader->Read(0, int(samples), audio.data(), error)) << error;
+  }
+  return audio;
 }

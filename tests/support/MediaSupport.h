@@ -13,6 +13,8 @@ FlatColour FlatClipColour(int n);
 // A lossless clip of `frames` flat frames of width x height at 25 frames a
 // second (a tone with it when `withAudio`); fails the test when it cannot be made.
 std::string WriteFlatClip(const std::string& path, int frames, int width, int height, bool withAudio = false);
+// The first `samples` stereo samples of the clip's audio (silence past its end).
+std::vector<float> ReadAudio(const std::string& path, int64_t samples);
 // An opaque picture of one colour, as a PNG file.
 std::string WritePicture(const std::string& path, int width, int height, FlatColour colour);
 // A text file of the given lines.

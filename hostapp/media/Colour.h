@@ -1,0 +1,24 @@
+// How the host turns a clip's pictures into A,R,G,B and back: the clip's own
+// matrix and range, read and written alike, so that a frame the effect does
+// not touch keeps its colours.
+#pragma once
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
+}
+
+struct SwsContext;
+
+// The matrix a picture of `height` lines was made with: its own when it says,
+// else BT.709 for HD and BT.601 below.
+int SwsMatrix(AVColorSpace matrix, int height);
+// The format without JPEG's full-range naming (yuvj420p is yuv420p in full
+// range); others as they are.
+AVPixelFormat PlainFormat(AVPixelFormat format);
+// Whether the format holds Y'CbCr (as opposed to R'G'B' or grey).
+bool IsYCbCr(AVPixelFormat format);
+// A cached converter between two formats of one size, with the clip's matrix
+// on the Y'CbCr side and each side's range (R'G'B' is always full range).
+SwsContext* ColourConverter(SwsContext* cached, int width, int height, AVPixelFormat from, bool fromFull,
+                            AVPixelFormat to, bool toFull, int swsMatrix, int flags);
