@@ -117,8 +117,9 @@ struct _PluginParams {
   HYPluginSelector selector;
   HYProcs* procs;
   HYPluginGetInfo getInfo;
-  SInt32 startFrame;   // first frame of the effect in the clip
-  SInt32 renderFrame;  // position of the requested frame within the effect
+  SInt32 startFrame;   // first frame of the effect in the clip (0 for a custom button click)
+  SInt32 renderFrame;  // position of the requested frame within the effect; for a
+                       // custom button click, the position the click was made at
   SInt32 frameCount;   // number of frames of the effect
   Boolean proxyOnly;
   Rect frameRect;      // where the rendered frame goes in `frame`
