@@ -1,5 +1,7 @@
 #include "cg/CGContext.h"
 
+#include "cg/CGReference.h"
+#include "cg/Compositor.h"
 #include "cg/PixmanFormat.h"
 
 #include <algorithm>
@@ -268,7 +270,47 @@ void CGContextSetBlendMode(CGContextRef c, CGBlendMode mode) {
   if (c) c->state.blendMode = mode;
 }
 
+namespace {
+
+compositor::Request RequestFor(CGContextRef c, const pixman_f_transform& t) {
+  compositor::Request r{};
+  r.pixels = c->pixels;
+  r.width = c->width;
+  r.height = c->height;
+  r.rowBytes = c->rowBytes;
+  const double map[6] = {t.m[0][0], t.m[0][1], t.m[0][2], t.m[1][0], t.m[1][1], t.m[1][2]};
+  std::copy(map, map + 6, r.map);
+  return r;
+}
+
+}  // namespace
+
+// Clearing and the sixteen blend modes go through our compositor; the
+// Porter-Duff modes beyond them through pixman.
 void CGContextClearRect(CGContextRef c, CGRect rect) {
+  if (c == nullptr) return;
+  compositor::Request r = RequestFor(c, ImageToDevice(c, rect, 1, 1));
+  r.mode = compositor::kClear;
+  compositor::Composite(r);
+}
+
+void CGContextDrawImage(CGContextRef c, CGRect rect, CGImageRef image) {
+  if (c == nullptr || image == nullptr) return;
+  // A fully transparent picture leaves every blend mode's backdrop as it was.
+  if (c->state.alpha <= 0 && c->state.blendMode <= kCGBlendModeLuminosity) return;
+  if (c->state.blendMode < kCGBlendModeNormal || c->state.blendMode > kCGBlendModeLuminosity)
+    return CGContextDrawImageWithPixman(c, rect, image);
+  const size_t iw = CGImageGetWidth(image), ih = CGImageGetHeight(image);
+  compositor::Request r = RequestFor(c, ImageToDevice(c, rect, double(iw), double(ih)));
+  r.picture = CGImageARGBWords(image);
+  r.pictureWidth = int(iw);
+  r.pictureHeight = int(ih);
+  r.alpha = float(c->state.alpha);
+  r.mode = c->state.blendMode;
+  compositor::Composite(r);
+}
+
+void CGContextClearRectWithPixman(CGContextRef c, CGRect rect) {
   if (c == nullptr) return;
   // An opaque pixel stretched over the rectangle, taken out of the target.
   uint32_t opaque = 0xFFFFFFFF;
@@ -278,7 +320,7 @@ void CGContextClearRect(CGContextRef c, CGRect rect) {
   pixman_image_unref(cover);
 }
 
-void CGContextDrawImage(CGContextRef c, CGRect rect, CGImageRef image) {
+void CGContextDrawImageWithPixman(CGContextRef c, CGRect rect, CGImageRef image) {
   if (c == nullptr || image == nullptr) return;
   const pixman_op_t op = PixmanOperator(c->state.blendMode);
   // A fully transparent picture leaves every blend mode's backdrop as it was.

@@ -7,87 +7,16 @@
 #include <cmath>
 #include <functional>
 
+#include "BlendFormulas.h"
 #include "RenderSupport.h"
 #include "effect/DataHandling.h"
 #include "render/lineEffect.h"
 
 namespace {
 
-using RGB = std::array<double, 3>;
-
-// Separable blend functions B(Cb, Cs), per channel.
-double Multiply(double b, double s) { return b * s; }
-double Screen(double b, double s) { return b + s - b * s; }
-double HardLight(double b, double s) { return s <= 0.5 ? Multiply(b, 2 * s) : Screen(b, 2 * s - 1); }
-double Overlay(double b, double s) { return HardLight(s, b); }
-double Darken(double b, double s) { return std::min(b, s); }
-double Lighten(double b, double s) { return std::max(b, s); }
-double ColorDodge(double b, double s) { return b == 0 ? 0 : s >= 1 ? 1 : std::min(1.0, b / (1 - s)); }
-double ColorBurn(double b, double s) { return b >= 1 ? 1 : s <= 0 ? 0 : 1 - std::min(1.0, (1 - b) / s); }
-double SoftLight(double b, double s) {
-  if (s <= 0.5) return b - (1 - 2 * s) * b * (1 - b);
-  const double d = b <= 0.25 ? ((16 * b - 12) * b + 4) * b : std::sqrt(b);
-  return b + (2 * s - 1) * (d - b);
-}
-double Difference(double b, double s) { return std::fabs(b - s); }
-double Exclusion(double b, double s) { return b + s - 2 * b * s; }
-
-// Non-separable helpers.
-double Lum(RGB c) { return 0.3 * c[0] + 0.59 * c[1] + 0.11 * c[2]; }
-RGB ClipColor(RGB c) {
-  const double l = Lum(c), n = std::min({c[0], c[1], c[2]}), x = std::max({c[0], c[1], c[2]});
-  for (double& v : c) {
-    if (n < 0) v = l + (v - l) * l / (l - n);
-    if (x > 1) v = l + (v - l) * (1 - l) / (x - l);
-  }
-  return c;
-}
-RGB SetLum(RGB c, double l) {
-  const double d = l - Lum(c);
-  return ClipColor({c[0] + d, c[1] + d, c[2] + d});
-}
-double Sat(RGB c) { return std::max({c[0], c[1], c[2]}) - std::min({c[0], c[1], c[2]}); }
-RGB SetSat(RGB c, double s) {
-  int order[3] = {0, 1, 2};
-  std::sort(order, order + 3, [&](int i, int j) { return c[i] < c[j]; });
-  double &mn = c[order[0]], &mid = c[order[1]], &mx = c[order[2]];
-  if (mx > mn) {
-    mid = (mid - mn) * s / (mx - mn);
-    mx = s;
-  } else {
-    mid = mx = 0;
-  }
-  mn = 0;
-  return c;
-}
-
-using Blend = std::function<RGB(RGB, RGB)>;
-Blend Separable(double (*f)(double, double)) {
-  return [f](RGB b, RGB s) { return RGB{f(b[0], s[0]), f(b[1], s[1]), f(b[2], s[2])}; };
-}
-
-// Indexed by BlendMode - 1, the platform's numbering.
-const std::vector<std::pair<const char*, Blend>>& Modes() {
-  static const std::vector<std::pair<const char*, Blend>> modes = {
-      {"normal", [](RGB, RGB s) { return s; }},
-      {"multiply", Separable(Multiply)},
-      {"screen", Separable(Screen)},
-      {"overlay", Separable(Overlay)},
-      {"darken", Separable(Darken)},
-      {"lighten", Separable(Lighten)},
-      {"colour dodge", Separable(ColorDodge)},
-      {"colour burn", Separable(ColorBurn)},
-      {"soft light", Separable(SoftLight)},
-      {"hard light", Separable(HardLight)},
-      {"difference", Separable(Difference)},
-      {"exclusion", Separable(Exclusion)},
-      {"hue", [](RGB b, RGB s) { return SetLum(SetSat(s, Sat(b)), Lum(b)); }},
-      {"saturation", [](RGB b, RGB s) { return SetLum(SetSat(b, Sat(s)), Lum(b)); }},
-      {"colour", [](RGB b, RGB s) { return SetLum(s, Lum(b)); }},
-      {"luminosity", [](RGB b, RGB s) { return SetLum(b, Lum(s)); }},
-  };
-  return modes;
-}
+using blend::Blend;
+using blend::Modes;
+using blend::RGB;
 
 // Source-over with blending, over an opaque backdrop:
 //   Cr = (1 - as) * Cb + as * B(Cb, Cs)

@@ -1,0 +1,312 @@
+#include "cg/Compositor.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace compositor {
+namespace {
+
+// ---- Bands of rows over the machine's cores ----
+
+// A small pool made once: each drawing call hands it its rows in bands and
+// returns only when every band is done.
+class Bands {
+ public:
+  static Bands& Pool() {
+    static Bands pool;
+    return pool;
+  }
+  int threads() const { return threads_; }
+  void SetThreads(int threads) {
+    Stop();
+    threads_ = std::max(1, threads);
+    for (int k = 1; k < threads_; ++k) workers_.emplace_back([this] { Work(); });
+  }
+  // Runs work(band) for band = 0 .. count - 1, on this thread and the workers.
+  void Run(int count, const std::function<void(int)>& work) {
+    if (threads_ == 1 || count == 1) {
+      for (int b = 0; b < count; ++b) work(b);
+      return;
+    }
+    auto job = std::make_shared<Job>();
+    job->work = &work;
+    job->count = count;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      job_ = job;
+      ++serial_;
+    }
+    wake_.notify_all();
+    Take(*job);
+    std::unique_lock<std::mutex> lock(mutex_);
+    finished_.wait(lock, [&] { return job->done == job->count; });
+    job_.reset();
+  }
+  ~Bands() { Stop(); }
+
+ private:
+  // One call's bands. A worker that comes late finds them all taken and
+  // never touches the call's work, which may be gone by then.
+  struct Job {
+    const std::function<void(int)>* work = nullptr;
+    int count = 0, done = 0;
+    std::atomic<int> next{0};
+  };
+
+  Bands() {
+    const char* wanted = std::getenv("QUORVEL_THREADS");
+    const int cores = int(std::thread::hardware_concurrency());
+    SetThreads(wanted && std::atoi(wanted) > 0 ? std::atoi(wanted) : std::min(std::max(cores, 1), 16));
+  }
+  void Take(Job& job) {
+    for (int b; (b = job.next.fetch_add(1)) < job.count;) {
+      (*job.work)(b);
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (++job.done == job.count) finished_.notify_all();
+    }
+  }
+  void Work() {
+    long seen = 0;
+    for (;;) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      wake_.wait(lock, [&] { return stopping_ || (serial_ != seen && job_ != nullptr); });
+      if (stopping_) return;
+      seen = serial_;
+      std::shared_ptr<Job> job = job_;
+      lock.unlock();
+      Take(*job);
+    }
+  }
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& t : workers_) t.join();
+    workers_.clear();
+    stopping_ = false;
+  }
+
+  int threads_ = 1;
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;
+  std::condition_variable wake_, finished_;
+  std::shared_ptr<Job> job_;
+  long serial_ = 0;
+  bool stopping_ = false;
+};
+
+// ---- Where the mapped rectangle lies on each row ----
+
+struct Point {
+  double x, y;
+};
+
+// The x-range where the horizontal line at `y` meets the quadrilateral;
+// false when it does not.
+bool RangeAt(const Point q[4], double y, double& left, double& right) {
+  left = HUGE_VAL, right = -HUGE_VAL;
+  for (int k = 0; k < 4; ++k) {
+    const Point a = q[k], b = q[(k + 1) % 4];
+    if ((a.y - y) * (b.y - y) > 0) continue;  // both on one side
+    if (a.y == b.y) {
+      if (a.y != y) continue;
+      left = std::min({left, a.x, b.x}), right = std::max({right, a.x, b.x});
+      continue;
+    }
+    const double x = a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y);
+    left = std::min(left, x), right = std::max(right, x);
+  }
+  return left <= right;
+}
+
+// The x-range of the part of the quadrilateral between the lines y0 and y1.
+bool RangeBetween(const Point q[4], double y0, double y1, double& left, double& right) {
+  left = HUGE_VAL, right = -HUGE_VAL;
+  for (int k = 0; k < 4; ++k)
+    if (q[k].y >= y0 && q[k].y <= y1) left = std::min(left, q[k].x), right = std::max(right, q[k].x);
+  double l, r;
+  for (double y : {y0, y1})
+    if (RangeAt(q, y, l, r)) left = std::min(left, l), right = std::max(right, r);
+  return left <= right;
+}
+
+// Clips a convex polygon to the half-plane where inside(p) >= 0.
+template <typename Inside>
+int Clip(const Point* in, int n, Point* out, Inside inside) {
+  int m = 0;
+  if (n == 0) return 0;
+  Point a = in[n - 1];
+  double da = inside(a);
+  for (int k = 0; k < n; ++k) {
+    const Point b = in[k];
+    const double db = inside(b);
+    if ((da >= 0) != (db >= 0)) {
+      const double t = da / (da - db);
+      out[m++] = {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t};
+    }
+    if (db >= 0) out[m++] = b;
+    a = b, da = db;
+  }
+  return m;
+}
+
+}  // namespace
+
+void RowCoverage(const double corners[8], int y, int from, int to, float* coverage) {
+  // The quadrilateral cut down to the row, then its area left of each pixel
+  // boundary: a pixel's coverage is the difference between its two sides.
+  Point a[8], b[8];
+  for (int k = 0; k < 4; ++k) a[k] = {corners[2 * k], corners[2 * k + 1]};
+  int n = Clip(a, 4, b, [&](Point p) { return p.y - y; });
+  n = Clip(b, n, a, [&](Point p) { return y + 1 - p.y; });
+  auto areaLeftOf = [&](double x) {
+    Point c[8];
+    const int m = Clip(a, n, c, [&](Point p) { return x - p.x; });
+    double area = 0;
+    for (int k = 0, j = m - 1; k < m; j = k++) area += c[j].x * c[k].y - c[k].x * c[j].y;
+    return std::fabs(area) / 2;
+  };
+  double left = areaLeftOf(from);
+  for (int x = from; x < to; ++x) {
+    const double right = areaLeftOf(x + 1);
+    coverage[x - from] = float(std::clamp(right - left, 0.0, 1.0));
+    left = right;
+  }
+}
+
+int Threads() { return Bands::Pool().threads(); }
+void SetThreads(int threads) { Bands::Pool().SetThreads(threads); }
+
+bool Composite(const Request& r) {
+  const double* m = r.map;
+  const double det = m[0] * m[4] - m[1] * m[3];
+  if (!(std::fabs(det) > 1e-12) || r.width <= 0 || r.height <= 0) return false;
+  if (r.mode != kClear && (r.picture == nullptr || r.pictureWidth <= 0 || r.pictureHeight <= 0)) return false;
+  const double pw = r.mode == kClear ? 1 : r.pictureWidth, ph = r.mode == kClear ? 1 : r.pictureHeight;
+  // The device pixel back to the picture: the inverse map, in 16.16 fixed
+  // point, worked out and rounded as pixman does so that both read the
+  // picture at the same points.
+  const double inverse = 1 / det;
+  auto fixed = [](double d) { return std::int64_t(std::floor(d * 65536.0 + 0.5)); };
+  const std::int64_t iu[3] = {fixed(inverse * m[4]), fixed(inverse * -m[1]), fixed(inverse * (m[5] * m[1] - m[4] * m[2]))};
+  const std::int64_t iv[3] = {fixed(inverse * -m[3]), fixed(inverse * m[0]), fixed(inverse * -(m[5] * m[0] - m[3] * m[2]))};
+  Point q[4];
+  double corners[8];
+  const double image[4][2] = {{0, 0}, {pw, 0}, {pw, ph}, {0, ph}};
+  double top = HUGE_VAL, bottom = -HUGE_VAL;
+  for (int k = 0; k < 4; ++k) {
+    q[k] = {m[0] * image[k][0] + m[1] * image[k][1] + m[2], m[3] * image[k][0] + m[4] * image[k][1] + m[5]};
+    corners[2 * k] = q[k].x, corners[2 * k + 1] = q[k].y;
+    top = std::min(top, q[k].y), bottom = std::max(bottom, q[k].y);
+  }
+  const int y0 = std::max(0, int(std::floor(top))), y1 = std::min(r.height, int(std::ceil(bottom)));
+  if (y0 >= y1) return true;
+  // A whole-pixel move of the picture reads its pixels as they are.
+  const double tx = std::round(m[2]), ty = std::round(m[5]);
+  const bool direct = r.mode != kClear && m[0] == 1 && m[4] == 1 && m[1] == 0 && m[3] == 0 &&
+                      std::fabs(m[2] - tx) < 1e-9 && std::fabs(m[5] - ty) < 1e-9;
+
+  Span base{};
+  base.picture = r.picture;
+  base.pictureWidth = r.pictureWidth;
+  base.pictureHeight = r.pictureHeight;
+  base.du = SInt32(iu[0]);
+  base.dv = SInt32(iv[0]);
+  base.direct = direct;
+  base.alpha = r.alpha;
+  const UInt32 weight = UInt32(std::lround(std::clamp(r.alpha, 0.0f, 1.0f) * 32767));
+  base.weight = weight | weight << 16;
+  base.mode = r.mode;
+  // Pixels are read in side-by-side pairs: a picture one pixel wide is read
+  // from a copy with each pixel doubled.
+  std::vector<UInt32> doubled;
+  if (r.mode != kClear && r.pictureWidth == 1) {
+    doubled.resize(size_t(r.pictureHeight) * 2);
+    for (size_t k = 0; k < doubled.size(); ++k) doubled[k] = r.picture[k / 2];
+    base.picture = doubled.data();
+    base.pictureWidth = 2;
+  }
+
+  // Where the pixel (x, y) reads the picture, in the span's fixed point:
+  // its centre mapped back, less half a pixel (the distance from the first
+  // pixel's centre); false when that lies so far outside the picture that it
+  // would not fit, as only a picture shrunk ten thousand times over can make
+  // it, and the point is clamped.
+  auto pointOf = [&](int x, int y, UInt32& u, UInt32& v) {
+    auto at = [&](const std::int64_t* row, std::int64_t limit) {
+      const std::int64_t p = row[0] * x + row[1] * y + row[2] + (((row[0] + row[1]) * 0x8000 + 0x8000) >> 16) -
+                             0x8000 + (std::int64_t(kBias) << 16);
+      return std::clamp<std::int64_t>(p, 0, limit);
+    };
+    const std::int64_t uLimit = std::int64_t(2 * kBias + pw) << 16, vLimit = std::int64_t(2 * kBias + ph) << 16;
+    const std::int64_t pu = at(iu, uLimit), pv = at(iv, vLimit);
+    u = UInt32(pu), v = UInt32(pv);
+    return pu > 0 && pv > 0 && pu < uLimit && pv < vLimit;
+  };
+  auto span = [&](int y, int from, int to, bool edge, std::vector<float>& coverage) {
+    if (from >= to) return;
+    Span s = base;
+    s.dest = r.pixels + size_t(y) * r.rowBytes + size_t(from) * 4;
+    s.count = to - from;
+    s.column0 = from - int(tx);
+    s.row = std::clamp(y - int(ty), 0, std::max(0, r.pictureHeight - 1));
+    if (edge) {
+      coverage.resize(size_t(s.count));
+      RowCoverage(corners, y, from, to, coverage.data());
+      s.coverage = coverage.data();
+    }
+    UInt32 u1, v1;
+    if (pointOf(from, y, s.u0, s.v0) && pointOf(to - 1, y, u1, v1)) return CompositeSpan(s);
+    // Each pixel on its own, its point clamped.
+    Span one = s;
+    one.count = 1;
+    for (int k = 0; k < s.count; ++k) {
+      one.dest = s.dest + size_t(k) * 4;
+      one.column0 = s.column0 + k;
+      if (s.coverage) one.coverage = s.coverage + k;
+      pointOf(from + k, y, one.u0, one.v0);
+      CompositeSpan(one);
+    }
+  };
+
+  // Bands of rows, a few per thread, so that uneven rows even out; small
+  // drawings stay on the calling thread.
+  const int rows = y1 - y0;
+  const int threads = (long(rows) * r.width < 65536) ? 1 : Threads();
+  const int bands = std::min(rows, threads == 1 ? 1 : threads * 4);
+  Bands::Pool().Run(bands, [&](int b) {
+    std::vector<float> coverage;
+    const int from = y0 + int(long(rows) * b / bands), to = y0 + int(long(rows) * (b + 1) / bands);
+    for (int y = from; y < to; ++y) {
+      // The pixels the rectangle touches, and among them those whose whole
+      // square lies inside, which need no coverage at all.
+      double outerL, outerR;
+      if (!RangeBetween(q, y, y + 1, outerL, outerR)) continue;
+      const int outer0 = std::max(0, int(std::floor(outerL)));
+      const int outer1 = std::max(outer0, std::min(r.width, int(std::ceil(outerR))));
+      int inner0 = outer1, inner1 = outer1;
+      double l0, r0, l1, r1;
+      if (RangeAt(q, y, l0, r0) && RangeAt(q, y + 1, l1, r1)) {
+        inner0 = std::clamp(int(std::ceil(std::max(l0, l1) - 1e-9)), outer0, outer1);
+        inner1 = std::clamp(int(std::floor(std::min(r0, r1) + 1e-9)), inner0, outer1);
+      }
+      span(y, outer0, inner0, true, coverage);
+      span(y, inner0, inner1, false, coverage);
+      span(y, inner1, outer1, true, coverage);
+    }
+  });
+  return true;
+}
+
+}  // namespace compositor

@@ -1,0 +1,560 @@
+// The compositor's pixel work, written once for every SIMD target with
+// Highway and chosen at run time (SSE4, AVX2, AVX-512 here; a portable
+// target everywhere). A lane holds one pixel. The picture is sampled and,
+// for the modes where it is exact enough, blended in 16-bit fixed point; the
+// other modes take the four channels as vectors of floats from 0 to 1,
+// premultiplied.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "cg/CompositorKernels.cpp"
+#ifndef HWY_COMPILE_ALL_ATTAINABLE
+#define HWY_COMPILE_ALL_ATTAINABLE  // the portable target too, so that it can be tested
+#endif
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "cg/Compositor.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace compositor {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+using DF = hn::ScalableTag<float>;
+using DI = hn::RebindToSigned<DF>;
+using DU = hn::RebindToUnsigned<DF>;
+using VF = hn::Vec<DF>;
+using VI = hn::Vec<DI>;
+using VU = hn::Vec<DU>;
+
+struct Colour {
+  VF a, r, g, b;
+};
+
+// The buffer's bytes A,R,G,B read as a word of this machine.
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr int kShiftA = 0, kShiftR = 8, kShiftG = 16, kShiftB = 24;
+#else
+constexpr int kShiftA = 24, kShiftR = 16, kShiftG = 8, kShiftB = 0;
+#endif
+
+template <int kShift>
+HWY_INLINE VF Channel(VU w) {
+  const DF df;
+  const DU du;
+  const DI di;
+  return hn::ConvertTo(df, hn::BitCast(di, hn::And(hn::ShiftRight<kShift>(w), hn::Set(du, 0xFF))));
+}
+
+
+// ---- The blend modes: premultiplied colours in, premultiplied out ----
+//
+// Separable modes (W3C Compositing, section 9): for each channel
+//   c = (1 - ab) cs + (1 - as) cb + as ab B(cs / as, cb / ab)
+// and everywhere a = as + ab - as ab. `Weighted` gives as ab B(...), written
+// without division where the formula allows.
+
+HWY_INLINE VF SafeDiv(VF n, VF d) { return hn::Div(n, hn::Max(d, hn::Set(DF(), 1e-12f))); }
+
+template <int kMode>
+HWY_INLINE VF Weighted(VF cs, VF cb, VF as, VF ab) {
+  const DF df;
+  const VF one = hn::Set(df, 1.0f), half = hn::Set(df, 0.5f), two = hn::Set(df, 2.0f), asab = hn::Mul(as, ab);
+  switch (kMode) {
+    case 1:  // multiply: Cs Cb
+      return hn::Mul(cs, cb);
+    case 2:  // screen: Cs + Cb - Cs Cb
+      return hn::Sub(hn::Add(hn::Mul(cs, ab), hn::Mul(cb, as)), hn::Mul(cs, cb));
+    case 3:  // overlay: hard light with the roles turned
+      return hn::IfThenElse(hn::Le(hn::Mul(two, cb), ab), hn::Mul(two, hn::Mul(cs, cb)),
+                            hn::Sub(asab, hn::Mul(two, hn::Mul(hn::Sub(ab, cb), hn::Sub(as, cs)))));
+    case 4:  // darken: min(Cs, Cb)
+      return hn::Min(hn::Mul(cs, ab), hn::Mul(cb, as));
+    case 5:  // lighten: max(Cs, Cb)
+      return hn::Max(hn::Mul(cs, ab), hn::Mul(cb, as));
+    case 6: {  // colour dodge: 0 for Cb = 0, 1 for Cs = 1, else min(1, Cb / (1 - Cs))
+      const VF dodge = hn::Min(asab, SafeDiv(hn::Mul(cb, hn::Mul(as, as)), hn::Sub(as, cs)));
+      return hn::IfThenElse(hn::Le(cb, hn::Zero(df)), hn::Zero(df), hn::IfThenElse(hn::Ge(cs, as), asab, dodge));
+    }
+    case 7: {  // colour burn: 1 for Cb = 1, 0 for Cs = 0, else 1 - min(1, (1 - Cb) / Cs)
+      const VF burn = hn::Sub(asab, hn::Min(asab, SafeDiv(hn::Mul(hn::Sub(ab, cb), hn::Mul(as, as)), cs)));
+      return hn::IfThenElse(hn::Ge(cb, ab), asab, hn::IfThenElse(hn::Le(cs, hn::Zero(df)), hn::Zero(df), burn));
+    }
+    case 8: {  // soft light, with D(Cb) = Cb <= 1/4 ? ((16 Cb - 12) Cb + 4) Cb : sqrt(Cb)
+      const VF Cs = SafeDiv(cs, as), Cb = SafeDiv(cb, ab);
+      const VF d = hn::IfThenElse(
+          hn::Le(Cb, hn::Set(df, 0.25f)),
+          hn::Mul(hn::MulAdd(hn::MulAdd(hn::Set(df, 16.0f), Cb, hn::Set(df, -12.0f)), Cb, hn::Set(df, 4.0f)), Cb),
+          hn::Sqrt(Cb));
+      const VF darker = hn::Sub(Cb, hn::Mul(hn::Sub(one, hn::Mul(two, Cs)), hn::Mul(Cb, hn::Sub(one, Cb))));
+      const VF lighter = hn::MulAdd(hn::Sub(hn::Mul(two, Cs), one), hn::Sub(d, Cb), Cb);
+      return hn::Mul(asab, hn::IfThenElse(hn::Le(Cs, half), darker, lighter));
+    }
+    case 9:  // hard light: multiply or screen by 2 Cs
+      return hn::IfThenElse(hn::Le(hn::Mul(two, cs), as), hn::Mul(two, hn::Mul(cs, cb)),
+                            hn::Sub(asab, hn::Mul(two, hn::Mul(hn::Sub(as, cs), hn::Sub(ab, cb)))));
+    case 10:  // difference: |Cs - Cb|
+      return hn::Abs(hn::Sub(hn::Mul(cs, ab), hn::Mul(cb, as)));
+    case 11:  // exclusion: Cs + Cb - 2 Cs Cb
+      return hn::Sub(hn::Add(hn::Mul(cs, ab), hn::Mul(cb, as)), hn::Mul(two, hn::Mul(cs, cb)));
+    default:  // normal: Cs
+      return hn::Mul(cs, ab);
+  }
+}
+
+template <int kMode>
+HWY_INLINE Colour Separable(const Colour& s, const Colour& d) {
+  const DF df;
+  const VF one = hn::Set(df, 1.0f), sa1 = hn::Sub(one, s.a), da1 = hn::Sub(one, d.a);
+  auto channel = [&](VF cs, VF cb) {
+    return hn::Add(hn::MulAdd(cs, da1, hn::Mul(cb, sa1)), Weighted<kMode>(cs, cb, s.a, d.a));
+  };
+  return {hn::Sub(hn::Add(s.a, d.a), hn::Mul(s.a, d.a)), channel(s.r, d.r), channel(s.g, d.g), channel(s.b, d.b)};
+}
+
+// Non-separable modes (section 10), on colours without their alpha.
+struct Rgb {
+  VF r, g, b;
+};
+
+HWY_INLINE VF Lum(const Rgb& c) {
+  const DF df;
+  return hn::MulAdd(hn::Set(df, 0.3f), c.r, hn::MulAdd(hn::Set(df, 0.59f), c.g, hn::Mul(hn::Set(df, 0.11f), c.b)));
+}
+HWY_INLINE VF Max3(const Rgb& c) { return hn::Max(c.r, hn::Max(c.g, c.b)); }
+HWY_INLINE VF Min3(const Rgb& c) { return hn::Min(c.r, hn::Min(c.g, c.b)); }
+
+// ClipColor: the colour brought into 0..1 along the line to its luminosity.
+HWY_INLINE Rgb ClipColor(Rgb c) {
+  const DF df;
+  const VF l = Lum(c), n = Min3(c), x = Max3(c), one = hn::Set(df, 1.0f);
+  const auto low = hn::Lt(n, hn::Zero(df)), high = hn::Gt(x, one);
+  const VF downScale = SafeDiv(l, hn::Sub(l, n)), upScale = SafeDiv(hn::Sub(one, l), hn::Sub(x, l));
+  auto fix = [&](VF v) {
+    v = hn::IfThenElse(low, hn::MulAdd(hn::Sub(v, l), downScale, l), v);
+    return hn::IfThenElse(high, hn::MulAdd(hn::Sub(v, l), upScale, l), v);
+  };
+  return {fix(c.r), fix(c.g), fix(c.b)};
+}
+
+HWY_INLINE Rgb SetLum(const Rgb& c, VF l) {
+  const VF d = hn::Sub(l, Lum(c));
+  return ClipColor({hn::Add(c.r, d), hn::Add(c.g, d), hn::Add(c.b, d)});
+}
+
+// SetSat: the largest channel becomes s, the smallest 0, the middle one in proportion.
+HWY_INLINE Rgb SetSat(const Rgb& c, VF s) {
+  const DF df;
+  const VF mn = Min3(c), range = hn::Sub(Max3(c), mn);
+  const VF scale = hn::IfThenElseZero(hn::Gt(range, hn::Zero(df)), SafeDiv(s, range));
+  return {hn::Mul(hn::Sub(c.r, mn), scale), hn::Mul(hn::Sub(c.g, mn), scale), hn::Mul(hn::Sub(c.b, mn), scale)};
+}
+
+template <int kMode>
+HWY_INLINE Colour NonSeparable(const Colour& s, const Colour& d) {
+  const DF df;
+  const Rgb cs = {SafeDiv(s.r, s.a), SafeDiv(s.g, s.a), SafeDiv(s.b, s.a)};
+  const Rgb cb = {SafeDiv(d.r, d.a), SafeDiv(d.g, d.a), SafeDiv(d.b, d.a)};
+  Rgb b;
+  switch (kMode) {
+    case 12: b = SetLum(SetSat(cs, hn::Sub(Max3(cb), Min3(cb))), Lum(cb)); break;  // hue
+    case 13: b = SetLum(SetSat(cb, hn::Sub(Max3(cs), Min3(cs))), Lum(cb)); break;  // saturation
+    case 14: b = SetLum(cs, Lum(cb)); break;                                       // colour
+    default: b = SetLum(cb, Lum(cs)); break;                                       // luminosity
+  }
+  const VF one = hn::Set(df, 1.0f), sa1 = hn::Sub(one, s.a), da1 = hn::Sub(one, d.a), asab = hn::Mul(s.a, d.a);
+  auto channel = [&](VF c1, VF c2, VF bl) { return hn::MulAdd(asab, bl, hn::MulAdd(c1, da1, hn::Mul(c2, sa1))); };
+  return {hn::Sub(hn::Add(s.a, d.a), asab), channel(s.r, d.r, b.r), channel(s.g, d.g, b.g), channel(s.b, d.b, b.b)};
+}
+
+template <int kMode>
+HWY_INLINE Colour Blend(const Colour& s, const Colour& d) {
+  if (kMode == 0) {  // normal: source over
+    const VF keep = hn::Sub(hn::Set(DF(), 1.0f), s.a);
+    return {hn::MulAdd(d.a, keep, s.a), hn::MulAdd(d.r, keep, s.r), hn::MulAdd(d.g, keep, s.g),
+            hn::MulAdd(d.b, keep, s.b)};
+  }
+  if (kMode >= 12 && kMode <= 15) return NonSeparable<kMode>(s, d);
+  return Separable<kMode>(s, d);
+}
+
+// ---- 16-bit fixed point ----
+//
+// A word's four bytes as two vectors of 16-bit fields, two channels to a
+// 32-bit lane, each 0 to 255: `low` holds bytes 0 and 2 of the word's value,
+// `high` bytes 1 and 3.
+
+struct Fields {
+  VU low, high;
+};
+
+HWY_INLINE Fields Split(VU w) {
+  const VU mask = hn::Set(DU(), 0x00FF00FFu);
+  return {hn::And(w, mask), hn::And(hn::ShiftRight<8>(w), mask)};
+}
+
+// A lane's value up to 32767 in both of its 16-bit fields.
+HWY_INLINE VU Spread(VU v) { return hn::Or(v, hn::ShiftLeft<16>(v)); }
+
+// Arithmetic on each 16-bit field of the lanes.
+#if HWY_TARGET == HWY_SCALAR
+// One lane of 32 bits: the two fields one after the other.
+template <typename Op>
+HWY_INLINE VU PerField(VU a, VU b, Op op) {
+  const uint32_t x = hn::GetLane(a), y = hn::GetLane(b);
+  const uint32_t low = uint32_t(op(int32_t(x & 0xFFFF), int32_t(y & 0xFFFF))) & 0xFFFF;
+  const uint32_t high = uint32_t(op(int32_t(x >> 16), int32_t(y >> 16))) & 0xFFFF;
+  return hn::Set(DU(), low | high << 16);
+}
+HWY_INLINE VU Mul16(VU a, VU b) {
+  return PerField(a, b, [](int32_t x, int32_t y) { return x * y; });
+}
+HWY_INLINE VU Add16(VU a, VU b) {
+  return PerField(a, b, [](int32_t x, int32_t y) { return std::min(x + y, 0xFFFF); });
+}
+HWY_INLINE VU Sub16(VU a, VU b) {
+  return PerField(a, b, [](int32_t x, int32_t y) { return std::max(x - y, 0); });
+}
+HWY_INLINE VU Min16(VU a, VU b) {
+  return PerField(a, b, [](int32_t x, int32_t y) { return std::min(x, y); });
+}
+HWY_INLINE VU Max16(VU a, VU b) {
+  return PerField(a, b, [](int32_t x, int32_t y) { return std::max(x, y); });
+}
+template <int kBits>
+HWY_INLINE VU Shr16(VU a) {
+  return PerField(a, a, [](int32_t x, int32_t) { return x >> kBits; });
+}
+// round(a b / 32768), for a from -255 to 255 and b from 0 to 32767.
+HWY_INLINE VU Mul15(VU a, VU b) {
+  return PerField(a, b, [](int32_t x, int32_t y) { return (int32_t(int16_t(x)) * y + 16384) >> 15; });
+}
+HWY_INLINE VU MulHigh16(VU a, VU b) {
+  return PerField(a, b, [](int32_t x, int32_t y) { return (x * y) >> 16; });
+}
+// 1 where a + b wraps past 16 bits.
+HWY_INLINE VU Carry16(VU a, VU b) {
+  return PerField(a, b, [](int32_t x, int32_t y) { return (x + y) >> 16; });
+}
+#else
+using DU16 = hn::Repartition<uint16_t, DU>;
+using DI16 = hn::Repartition<int16_t, DU>;
+HWY_INLINE hn::Vec<DU16> U16(VU v) { return hn::BitCast(DU16(), v); }
+HWY_INLINE hn::Vec<DI16> I16(VU v) { return hn::BitCast(DI16(), v); }
+template <class V>
+HWY_INLINE VU U32(V v) {
+  return hn::BitCast(DU(), v);
+}
+HWY_INLINE VU Mul16(VU a, VU b) { return U32(hn::Mul(U16(a), U16(b))); }
+HWY_INLINE VU Add16(VU a, VU b) { return U32(hn::SaturatedAdd(U16(a), U16(b))); }
+HWY_INLINE VU Sub16(VU a, VU b) { return U32(hn::SaturatedSub(U16(a), U16(b))); }
+HWY_INLINE VU Min16(VU a, VU b) { return U32(hn::Min(U16(a), U16(b))); }
+HWY_INLINE VU Max16(VU a, VU b) { return U32(hn::Max(U16(a), U16(b))); }
+template <int kBits>
+HWY_INLINE VU Shr16(VU a) {
+  return U32(hn::ShiftRight<kBits>(U16(a)));
+}
+HWY_INLINE VU Mul15(VU a, VU b) { return U32(hn::MulFixedPoint15(I16(a), I16(b))); }
+HWY_INLINE VU MulHigh16(VU a, VU b) { return U32(hn::MulHigh(U16(a), U16(b))); }
+HWY_INLINE VU Carry16(VU a, VU b) {
+  const auto low = U16(a);
+  return U32(hn::IfThenElseZero(hn::Lt(hn::Add(low, U16(b)), low), hn::Set(DU16(), 1)));
+}
+#endif
+
+
+HWY_INLINE VU Join(const Fields& f) {
+  const VU most = hn::Set(DU(), 0x00FF00FFu);
+  return hn::Or(Min16(f.low, most), hn::ShiftLeft<8>(Min16(f.high, most)));
+}
+
+// round(x / 255) per field, for x up to 65535.
+HWY_INLINE VU Div255(VU x) {
+  const VU r = Add16(x, hn::Set(DU(), 0x00800080u));
+  return Shr16<8>(Add16(r, Shr16<8>(r)));
+}
+HWY_INLINE VU MulDiv255(VU a, VU b) { return Div255(Mul16(a, b)); }
+// round(2 x / 255) per field, for x up to 255 * 255: x 514 / 65536, rounded
+// by the top bit of the low half.
+HWY_INLINE VU TwiceDiv255(VU x) {
+  const VU factor = hn::Set(DU(), 0x02020202u);
+  return hn::Add(MulHigh16(x, factor), Shr16<15>(Mul16(x, factor)));
+}
+
+// ---- Sampling ----
+
+// Where a vector of pixels reads the picture: points in 65536ths of a
+// picture pixel, measured from kBias pixels above and left of the first
+// pixel's centre so that they stay positive.
+struct Walk {
+  VU u, v;
+};
+
+HWY_INLINE Walk Start(const Span& s) {
+  const DU du;
+  const VU lane = hn::Iota(du, 0);
+  return {hn::Add(hn::Set(du, s.u0), hn::Mul(lane, hn::Set(du, uint32_t(s.du)))),
+          hn::Add(hn::Set(du, s.v0), hn::Mul(lane, hn::Set(du, uint32_t(s.dv))))};
+}
+
+HWY_INLINE void Step(const Span& s, Walk& w) {
+  const DU du;
+  const uint32_t n = uint32_t(hn::Lanes(du));
+  w.u = hn::Add(w.u, hn::Set(du, n * uint32_t(s.du)));
+  w.v = hn::Add(w.v, hn::Set(du, n * uint32_t(s.dv)));
+}
+
+// Two picture pixels side by side, (i, j) and (i + 1, j), for each lane.
+struct Pair {
+  VU left, right;
+};
+
+// Eight bytes read at each byte offset into the picture.
+HWY_INLINE Pair GatherPairs(const UInt32* picture, VI offsets) {
+  const DU du;
+#if HWY_TARGET == HWY_SCALAR
+  const UInt32* at = picture + hn::GetLane(offsets) / 4;
+  return {hn::Set(du, at[0]), hn::Set(du, at[1])};
+#else
+  const hn::Repartition<uint64_t, DU> d64;
+  const hn::Repartition<int64_t, DU> di64;
+  const hn::Half<DI> dh;
+  const auto* base = reinterpret_cast<const uint64_t*>(picture);
+  const auto lo = hn::GatherOffset(d64, base, hn::PromoteTo(di64, hn::LowerHalf(dh, offsets)));
+  const auto hi = hn::GatherOffset(d64, base, hn::PromoteTo(di64, hn::UpperHalf(dh, offsets)));
+  const VU a = hn::BitCast(du, lo), b = hn::BitCast(du, hi);
+  return {hn::ConcatEven(du, b, a), hn::ConcatOdd(du, b, a)};
+#endif
+}
+
+// One column of a bilinear sample: a (1 - t) + b t per field, with t and
+// 1 - t in 256ths; exact, up to 255 * 256.
+HWY_INLINE Fields Column(const Fields& a, const Fields& b, VU t, VU rest) {
+  return {hn::Add(Mul16(a.low, rest), Mul16(b.low, t)), hn::Add(Mul16(a.high, rest), Mul16(b.high, t))};
+}
+
+// The picture's colour at the walk's points as fields of its words
+// 0xAARRGGBB: bilinear between the four pixels around each point, the edge
+// pixels extended beyond the picture (the point clamped to the outermost
+// pixel centres). Like pixman, the weights keep 7 bits of the point's
+// fraction and the weighted sum is rounded down. The picture is at least two
+// pixels wide.
+HWY_INLINE Fields Sample(const Span& s, const Walk& w) {
+  const DU du;
+  const DI di;
+  const VU u = hn::Min(hn::Max(w.u, hn::Set(du, uint32_t(kBias) << 16)),
+                       hn::Set(du, uint32_t(kBias + s.pictureWidth - 1) << 16));
+  const VU v = hn::Min(hn::Max(w.v, hn::Set(du, uint32_t(kBias) << 16)),
+                       hn::Set(du, uint32_t(kBias + s.pictureHeight - 1) << 16));
+  const VU i = hn::Min(hn::ShiftRight<16>(u), hn::Set(du, uint32_t(kBias + s.pictureWidth - 2)));
+  const VU j = hn::ShiftRight<16>(v);
+  // The weights in 256ths, even: at the last column, the whole 256.
+  const VU whole = hn::Set(du, 0x01000100u);
+  const VU tx = Spread(hn::ShiftLeft<1>(hn::ShiftRight<9>(hn::Sub(u, hn::ShiftLeft<16>(i)))));
+  const VU ty = Spread(hn::ShiftLeft<1>(hn::ShiftRight<9>(hn::And(v, hn::Set(du, 0xFFFFu)))));
+  const VU width = hn::Set(du, uint32_t(s.pictureWidth));
+  const VU origin = hn::Set(du, uint32_t(kBias) * uint32_t(s.pictureWidth + 1));
+  const VU top = hn::Sub(hn::Add(hn::Mul(j, width), i), origin);
+  const VU below = hn::IfThenElseZero(hn::Lt(j, hn::Set(du, uint32_t(kBias + s.pictureHeight - 1))), width);
+  const Pair a = GatherPairs(s.picture, hn::BitCast(di, hn::ShiftLeft<2>(top)));
+  const Pair b = GatherPairs(s.picture, hn::BitCast(di, hn::ShiftLeft<2>(hn::Add(top, below))));
+  const VU restY = hn::Sub(whole, ty), restX = hn::Sub(whole, tx);
+  const Fields left = Column(Split(a.left), Split(b.left), ty, restY);
+  const Fields right = Column(Split(a.right), Split(b.right), ty, restY);
+  auto across = [&](VU l, VU r) {
+    // The carry out of the two products' low halves makes the sum exact.
+    return hn::Add(hn::Add(MulHigh16(l, restX), MulHigh16(r, tx)), Carry16(Mul16(l, restX), Mul16(r, tx)));
+  };
+  return {across(left.low, right.low), across(left.high, right.high)};
+}
+
+// The picture's pixels (column0 + k, row) for a whole-pixel move.
+HWY_INLINE Fields Direct(const Span& s, size_t k) {
+  const DI di;
+  const DU du;
+  const size_t n = hn::Lanes(du);
+  const int first = s.column0 + int(k);
+  const UInt32* row = s.picture + size_t(s.row) * size_t(s.pictureWidth);
+  if (first >= 0 && first + int(n) <= s.pictureWidth) return Split(hn::LoadU(du, row + first));
+  const VI columns = hn::Min(hn::Max(hn::Add(hn::Iota(di, 0), hn::Set(di, first)), hn::Zero(di)),
+                             hn::Set(di, s.pictureWidth - 1));
+  return Split(hn::GatherIndex(du, row, columns));
+}
+
+// Picture fields (words 0xAARRGGBB: B and R low, G and A high) to the
+// buffer's (bytes A,R,G,B in memory).
+HWY_INLINE Fields ToBuffer(const Fields& p) {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  // The buffer's word is B G R A from the top byte: A and G low, R and B high.
+  return {hn::RotateRight<16>(p.high), hn::RotateRight<16>(p.low)};
+#else
+  return p;
+#endif
+}
+
+// The buffer's alpha in both fields of each lane.
+HWY_INLINE VU AlphaOf(const Fields& f) {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  return Spread(hn::And(f.low, hn::Set(DU(), 0xFFFFu)));
+#else
+  return Spread(hn::ShiftRight<16>(f.high));
+#endif
+}
+
+// ---- The modes exact enough in 16-bit fixed point ----
+
+constexpr bool IsFixedPoint(int mode) {
+  return mode == 0 || mode == 1 || mode == 2 || mode == 4 || mode == 5 || mode == 10 || mode == 11;
+}
+
+// One field pair of the premultiplied result (the formulas above, in 0 to
+// 255): s and d the colours, sa and da their alphas in both fields.
+template <int kMode>
+HWY_INLINE VU FixedPoint(VU s, VU d, VU sa, VU da) {
+  const VU full = hn::Set(DU(), 0x00FF00FFu);
+  switch (kMode) {
+    case 1:  // multiply: s (1 - da) + d (1 - sa) + s d
+      return Div255(Add16(Add16(Mul16(s, hn::Sub(full, da)), Mul16(d, hn::Sub(full, sa))), Mul16(s, d)));
+    case 2:  // screen: s + d - s d
+      return Sub16(Add16(s, d), MulDiv255(s, d));
+    case 4:  // darken: s + d - max(s da, d sa)
+      return Sub16(Add16(s, d), Max16(MulDiv255(s, da), MulDiv255(d, sa)));
+    case 5:  // lighten: s + d - min(s da, d sa)
+      return Sub16(Add16(s, d), Min16(MulDiv255(s, da), MulDiv255(d, sa)));
+    case 10:  // difference: s + d - 2 min(s da, d sa)
+      return Sub16(Add16(s, d), TwiceDiv255(Min16(Mul16(s, da), Mul16(d, sa))));
+    case 11:  // exclusion: s + d - 2 s d
+      return Sub16(Add16(s, d), TwiceDiv255(Mul16(s, d)));
+    default: {  // normal: s + d (1 - sa), 1 - sa in 32768ths
+      const VU keep = Shr16<1>(Mul16(hn::Sub(full, sa), hn::Set(DU(), 0x01010101u)));
+      return Add16(s, Mul15(d, keep));
+    }
+  }
+}
+
+template <int kMode>
+HWY_INLINE Fields FixedPoint(const Fields& s, const Fields& d) {
+  const VU sa = AlphaOf(s), da = AlphaOf(d);
+  Fields r = {FixedPoint<kMode>(s.low, d.low, sa, da), FixedPoint<kMode>(s.high, d.high, sa, da)};
+  if (kMode == 10 || kMode == 11) {
+    // Their formulas do not hold for alpha, which is always sa + da - sa da.
+    const VU a = hn::And(Sub16(Add16(sa, da), MulDiv255(sa, da)), hn::Set(DU(), 0xFFFFu));
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    r.low = hn::Or(hn::And(r.low, hn::Set(DU(), 0xFFFF0000u)), a);
+#else
+    r.high = hn::Or(hn::And(r.high, hn::Set(DU(), 0xFFFFu)), hn::ShiftLeft<16>(a));
+#endif
+  }
+  return r;
+}
+
+// ---- Spans ----
+
+HWY_INLINE VU ToByte(VF v) {
+  const DF df;
+  const DI di;
+  const DU du;
+  const VF clamped = hn::Min(hn::Max(hn::MulAdd(v, hn::Set(df, 255.0f), hn::Set(df, 0.5f)), hn::Zero(df)),
+                             hn::Set(df, 255.0f));
+  return hn::BitCast(du, hn::ConvertTo(di, clamped));
+}
+
+HWY_INLINE VF Low(VU field) { return hn::ConvertTo(DF(), hn::BitCast(DI(), hn::And(field, hn::Set(DU(), 0xFFFFu)))); }
+HWY_INLINE VF High(VU field) { return hn::ConvertTo(DF(), hn::BitCast(DI(), hn::ShiftRight<16>(field))); }
+
+// A fraction 0 to 1 in 32768ths, in both fields.
+HWY_INLINE VU To15(VF f) {
+  const DF df;
+  return Spread(hn::BitCast(DU(), hn::NearestInt(hn::Mul(f, hn::Set(df, 32767.0f)))));
+}
+
+template <int kMode>
+HWY_INLINE void Lanes(const Span& s, const Walk& walk, size_t k, UInt32* dest, const float* coverage) {
+  const DF df;
+  const DU du;
+  const VU words = hn::LoadU(du, dest);
+  if (kMode == kClear) {
+    const VU keep = To15(hn::Sub(hn::Set(df, 1.0f), coverage ? hn::LoadU(df, coverage) : hn::Set(df, 1.0f)));
+    const Fields d = Split(words);
+    hn::StoreU(Join({Mul15(d.low, keep), Mul15(d.high, keep)}), du, dest);
+    return;
+  }
+  const Fields p = s.direct ? Direct(s, k) : Sample(s, walk);
+  if constexpr (IsFixedPoint(kMode)) {
+    // The picture laid on by its coverage and the global alpha.
+    const VU weight = coverage ? To15(hn::Mul(hn::LoadU(df, coverage), hn::Set(df, s.alpha)))
+                               : hn::Set(du, s.weight);
+    const Fields source = ToBuffer({Mul15(p.low, weight), Mul15(p.high, weight)});
+    hn::StoreU(Join(FixedPoint<kMode>(source, Split(words))), du, dest);
+  } else {
+    const VF inv255 = hn::Set(df, 1.0f / 255.0f);
+    const Colour d = {hn::Mul(Channel<kShiftA>(words), inv255), hn::Mul(Channel<kShiftR>(words), inv255),
+                      hn::Mul(Channel<kShiftG>(words), inv255), hn::Mul(Channel<kShiftB>(words), inv255)};
+    const VF scale = hn::Mul(coverage ? hn::LoadU(df, coverage) : hn::Set(df, 1.0f), hn::Set(df, s.alpha / 255.0f));
+    const Colour source = {hn::Mul(High(p.high), scale), hn::Mul(High(p.low), scale), hn::Mul(Low(p.high), scale),
+                           hn::Mul(Low(p.low), scale)};
+    const Colour r = Blend<kMode>(source, d);
+    const VU out = hn::Or(hn::Or(hn::ShiftLeft<kShiftA>(ToByte(r.a)), hn::ShiftLeft<kShiftR>(ToByte(r.r))),
+                          hn::Or(hn::ShiftLeft<kShiftG>(ToByte(r.g)), hn::ShiftLeft<kShiftB>(ToByte(r.b))));
+    hn::StoreU(out, du, dest);
+  }
+}
+
+template <int kMode>
+void SpanOf(const Span& s) {
+  const DU du;
+  const size_t n = hn::Lanes(du);
+  UInt32* dest = reinterpret_cast<UInt32*>(s.dest);
+  Walk walk = Start(s);
+  size_t k = 0;
+  for (; k + n <= size_t(s.count); k += n, Step(s, walk))
+    Lanes<kMode>(s, walk, k, dest + k, s.coverage ? s.coverage + k : nullptr);
+  if (k == size_t(s.count)) return;
+  // The last pixels go through a full vector of their own.
+  UInt32 tail[64];
+  float tailCoverage[64];
+  const size_t rest = size_t(s.count) - k;
+  std::memcpy(tail, dest + k, rest * 4);
+  std::memset(tail + rest, 0, (n - rest) * 4);
+  if (s.coverage) {
+    std::memcpy(tailCoverage, s.coverage + k, rest * sizeof(float));
+    std::fill(tailCoverage + rest, tailCoverage + n, 0.0f);
+  }
+  Lanes<kMode>(s, walk, k, tail, s.coverage ? tailCoverage : nullptr);
+  std::memcpy(dest + k, tail, rest * 4);
+}
+
+void CompositeSpanImpl(const Span& s) {
+  switch (s.mode) {
+    case 0: return SpanOf<0>(s);
+    case 1: return SpanOf<1>(s);
+    case 2: return SpanOf<2>(s);
+    case 3: return SpanOf<3>(s);
+    case 4: return SpanOf<4>(s);
+    case 5: return SpanOf<5>(s);
+    case 6: return SpanOf<6>(s);
+    case 7: return SpanOf<7>(s);
+    case 8: return SpanOf<8>(s);
+    case 9: return SpanOf<9>(s);
+    case 10: return SpanOf<10>(s);
+    case 11: return SpanOf<11>(s);
+    case 12: return SpanOf<12>(s);
+    case 13: return SpanOf<13>(s);
+    case 14: return SpanOf<14>(s);
+    case 15: return SpanOf<15>(s);
+    default: return SpanOf<kClear>(s);
+  }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace compositor
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace compositor {
+HWY_EXPORT(CompositeSpanImpl);
+void CompositeSpan(const Span& span) { HWY_DYNAMIC_DISPATCH(CompositeSpanImpl)(span); }
+}  // namespace compositor
+#endif
