@@ -326,7 +326,15 @@ struct ScriptPlayer::Impl {
   void OnWindow(const char* name, const std::string& what, std::function<bool(QWidget*)> act) {
     AddPosting(what, [name, act] {
       QWidget* w = VisibleTopLevel(name);
-      return w != nullptr && act(w);
+      if (w == nullptr) return false;
+      // Keys go to the window that has the keyboard: a file dialog whose
+      // field is typed into before it is active keeps the folders the
+      // typing passed through selected, and Open then opens a folder.
+      if (!w->isActiveWindow()) {
+        w->activateWindow();
+        return false;
+      }
+      return act(w);
     });
     Add("see the window close after " + what, [name] { return VisibleTopLevel(name) == nullptr; });
   }

@@ -14,8 +14,8 @@ OSStatus OpenWithDesktop(const std::string& path) {
     std::fprintf(stderr, "quorvel: no display to show %s on; open it with a viewer of your choice\n", path.c_str());
     return noErr;
   }
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))) ? noErr
-                                                                                       : kLSApplicationNotFoundErr;
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)))) return kLSApplicationNotFoundErr;
+  return noErr;
 }
 
 DocumentOpener lgOpener = OpenWithDesktop;

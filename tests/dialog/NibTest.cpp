@@ -44,7 +44,9 @@ TEST(DialogLayouts, EachHoldsEveryControlTheCodeFinds) {
       // The defaults lie inside the sliders' ranges.
       EXPECT_LE(slider->minimum(), defaults.Sliders[n]) << n;
       EXPECT_GE(slider->maximum(), defaults.Sliders[n]) << n;
-      if (n >= 4) EXPECT_NE(SimpleGetControlByID(w, cLabelSig, n), nullptr) << n;
+      if (n >= 4) {
+        EXPECT_NE(SimpleGetControlByID(w, cLabelSig, n), nullptr) << n;
+      }
     }
     // Turn reaches a full turn both ways.
     EXPECT_EQ(WidgetOf<QSlider>(w, cSliderSig, 3)->minimum(), -100);
@@ -70,8 +72,12 @@ TEST(DialogLayouts, EachHoldsEveryControlTheCodeFinds) {
       for (QPushButton* b : window->findChildren<QPushButton*>())
         if (b->property("command").toString() == command) found = b;
       ASSERT_NE(found, nullptr) << command;
-      if (std::string(command) == cCmdOK) EXPECT_TRUE(found->isDefault());
-      if (std::string(command) == cCmdCancel) EXPECT_TRUE(found->property("cancel").toBool());
+      if (std::string(command) == cCmdOK) {
+        EXPECT_TRUE(found->isDefault());
+      }
+      if (std::string(command) == cCmdCancel) {
+        EXPECT_TRUE(found->property("cancel").toBool());
+      }
     }
     DisposeWindow(w);
   }
