@@ -1,110 +1,15 @@
 #include "cg/Compositor.h"
 
+#include "cg/Bands.h"
+
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace compositor {
 namespace {
-
-// ---- Bands of rows over the machine's cores ----
-
-// A small pool made once: each drawing call hands it its rows in bands and
-// returns only when every band is done.
-class Bands {
- public:
-  static Bands& Pool() {
-    static Bands pool;
-    return pool;
-  }
-  int threads() const { return threads_; }
-  void SetThreads(int threads) {
-    Stop();
-    threads_ = std::max(1, threads);
-    for (int k = 1; k < threads_; ++k) workers_.emplace_back([this] { Work(); });
-  }
-  // Runs work(band) for band = 0 .. count - 1, on this thread and the workers.
-  void Run(int count, const std::function<void(int)>& work) {
-    if (threads_ == 1 || count == 1) {
-      for (int b = 0; b < count; ++b) work(b);
-      return;
-    }
-    auto job = std::make_shared<Job>();
-    job->work = &work;
-    job->count = count;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      job_ = job;
-      ++serial_;
-    }
-    wake_.notify_all();
-    Take(*job);
-    std::unique_lock<std::mutex> lock(mutex_);
-    finished_.wait(lock, [&] { return job->done == job->count; });
-    job_.reset();
-  }
-  ~Bands() { Stop(); }
-
- private:
-  // One call's bands. A worker that comes late finds them all taken and
-  // never touches the call's work, which may be gone by then.
-  struct Job {
-    const std::function<void(int)>* work = nullptr;
-    int count = 0, done = 0;
-    std::atomic<int> next{0};
-  };
-
-  Bands() {
-    const char* wanted = std::getenv("QUORVEL_THREADS");
-    const int cores = int(std::thread::hardware_concurrency());
-    SetThreads(wanted && std::atoi(wanted) > 0 ? std::atoi(wanted) : std::min(std::max(cores, 1), 16));
-  }
-  void Take(Job& job) {
-    for (int b; (b = job.next.fetch_add(1)) < job.count;) {
-      (*job.work)(b);
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (++job.done == job.count) finished_.notify_all();
-    }
-  }
-  void Work() {
-    long seen = 0;
-    for (;;) {
-      std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [&] { return stopping_ || (serial_ != seen && job_ != nullptr); });
-      if (stopping_) return;
-      seen = serial_;
-      std::shared_ptr<Job> job = job_;
-      lock.unlock();
-      Take(*job);
-    }
-  }
-  void Stop() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_all();
-    for (std::thread& t : workers_) t.join();
-    workers_.clear();
-    stopping_ = false;
-  }
-
-  int threads_ = 1;
-  std::vector<std::thread> workers_;
-  std::mutex mutex_;
-  std::condition_variable wake_, finished_;
-  std::shared_ptr<Job> job_;
-  long serial_ = 0;
-  bool stopping_ = false;
-};
 
 // ---- Where the mapped rectangle lies on each row ----
 
@@ -141,6 +46,10 @@ bool RangeBetween(const Point q[4], double y0, double y1, double& left, double& 
   return left <= right;
 }
 
+struct RowSpan {
+  int outer0 = 0, inner0 = 0, inner1 = 0, outer1 = 0;
+};
+
 // Clips a convex polygon to the half-plane where inside(p) >= 0.
 template <typename Inside>
 int Clip(const Point* in, int n, Point* out, Inside inside) {
@@ -159,6 +68,35 @@ int Clip(const Point* in, int n, Point* out, Inside inside) {
     a = b, da = db;
   }
   return m;
+}
+
+// The pixels of the span whose points lie inside the picture's outermost
+// pixel centres: the points lie on a line, so the part is one run, found
+// from the line's two coordinates and checked at its ends.
+void InsidePart(Span& s) {
+  const std::int64_t low = std::int64_t(kBias) << 16, right = std::int64_t(kBias + s.pictureWidth - 1) << 16,
+                     bottom = std::int64_t(kBias + s.pictureHeight - 1) << 16;
+  auto u = [&](int k) { return std::int64_t(s.u0) + std::int64_t(k) * s.du; };
+  auto v = [&](int k) { return std::int64_t(s.v0) + std::int64_t(k) * s.dv; };
+  auto inside = [&](int k) { return u(k) >= low && u(k) < right && v(k) >= low && v(k) < bottom; };
+  // Where each coordinate enters and leaves its range, estimated.
+  double from = 0, to = s.count;
+  auto narrow = [&](double at0, double step, double lo, double hi) {
+    if (step == 0) {
+      if (at0 < lo || at0 >= hi) to = from;
+      return;
+    }
+    double a = (lo - at0) / step, b = (hi - at0) / step;
+    if (a > b) std::swap(a, b);
+    from = std::max(from, std::ceil(a)), to = std::min(to, std::floor(b) + 1);
+  };
+  narrow(double(s.u0), double(s.du), double(low), double(right));
+  narrow(double(s.v0), double(s.dv), double(low), double(bottom));
+  int first = int(std::clamp(from, 0.0, double(s.count))), last = int(std::clamp(to, double(first), double(s.count)));
+  // Rounding may leave a pixel too many at either end.
+  while (first < last && !inside(first)) ++first;
+  while (last > first && !inside(last - 1)) --last;
+  s.insideFrom = first, s.insideTo = last;
 }
 
 }  // namespace
@@ -185,8 +123,6 @@ void RowCoverage(const double corners[8], int y, int from, int to, float* covera
   }
 }
 
-int Threads() { return Bands::Pool().threads(); }
-void SetThreads(int threads) { Bands::Pool().SetThreads(threads); }
 
 bool Composite(const Request& r) {
   const double* m = r.map;
@@ -267,7 +203,10 @@ bool Composite(const Request& r) {
       s.coverage = coverage.data();
     }
     UInt32 u1, v1;
-    if (pointOf(from, y, s.u0, s.v0) && pointOf(to - 1, y, u1, v1)) return CompositeSpan(s);
+    if (pointOf(from, y, s.u0, s.v0) && pointOf(to - 1, y, u1, v1)) {
+      InsidePart(s);
+      return CompositeSpan(s);
+    }
     // Each pixel on its own, its point clamped.
     Span one = s;
     one.count = 1;
@@ -280,30 +219,37 @@ bool Composite(const Request& r) {
     }
   };
 
+  // The pixels each row's rectangle touches, [outer0, outer1), and among
+  // them those whose whole square lies inside, [inner0, inner1), which need
+  // no coverage at all.
+  auto rowSpan = [&](int y) {
+    RowSpan rs;
+    double outerL, outerR;
+    if (!RangeBetween(q, y, y + 1, outerL, outerR)) return rs;
+    rs.outer0 = std::max(0, int(std::floor(outerL)));
+    rs.outer1 = std::max(rs.outer0, std::min(r.width, int(std::ceil(outerR))));
+    rs.inner0 = rs.inner1 = rs.outer1;
+    double l0, r0, l1, r1;
+    if (RangeAt(q, y, l0, r0) && RangeAt(q, y + 1, l1, r1)) {
+      rs.inner0 = std::clamp(int(std::ceil(std::max(l0, l1) - 1e-9)), rs.outer0, rs.outer1);
+      rs.inner1 = std::clamp(int(std::floor(std::min(r0, r1) + 1e-9)), rs.inner0, rs.outer1);
+    }
+    return rs;
+  };
+
   // Bands of rows, a few per thread, so that uneven rows even out; small
   // drawings stay on the calling thread.
   const int rows = y1 - y0;
-  const int threads = (long(rows) * r.width < 65536) ? 1 : Threads();
-  const int bands = std::min(rows, threads == 1 ? 1 : threads * 4);
-  Bands::Pool().Run(bands, [&](int b) {
+  const int threads = (long(rows) * r.width < 65536) ? 1 : bands::Threads();
+  const int bandCount = std::min(rows, threads == 1 ? 1 : threads * 4);
+  bands::Run(bandCount, [&](int b) {
     std::vector<float> coverage;
-    const int from = y0 + int(long(rows) * b / bands), to = y0 + int(long(rows) * (b + 1) / bands);
+    const int from = y0 + int(long(rows) * b / bandCount), to = y0 + int(long(rows) * (b + 1) / bandCount);
     for (int y = from; y < to; ++y) {
-      // The pixels the rectangle touches, and among them those whose whole
-      // square lies inside, which need no coverage at all.
-      double outerL, outerR;
-      if (!RangeBetween(q, y, y + 1, outerL, outerR)) continue;
-      const int outer0 = std::max(0, int(std::floor(outerL)));
-      const int outer1 = std::max(outer0, std::min(r.width, int(std::ceil(outerR))));
-      int inner0 = outer1, inner1 = outer1;
-      double l0, r0, l1, r1;
-      if (RangeAt(q, y, l0, r0) && RangeAt(q, y + 1, l1, r1)) {
-        inner0 = std::clamp(int(std::ceil(std::max(l0, l1) - 1e-9)), outer0, outer1);
-        inner1 = std::clamp(int(std::floor(std::min(r0, r1) + 1e-9)), inner0, outer1);
-      }
-      span(y, outer0, inner0, true, coverage);
-      span(y, inner0, inner1, false, coverage);
-      span(y, inner1, outer1, true, coverage);
+      const RowSpan rs = rowSpan(y);
+      span(y, rs.outer0, rs.inner0, true, coverage);
+      span(y, rs.inner0, rs.inner1, false, coverage);
+      span(y, rs.inner1, rs.outer1, true, coverage);
     }
   });
   return true;

@@ -57,6 +57,10 @@ struct Span {
   SInt32 du, dv;
   const UInt32* picture;
   int pictureWidth, pictureHeight;  // at least 2 x 1: pixels are read in side-by-side pairs
+  // Pixels insideFrom to insideTo - 1 read points inside the picture's
+  // outermost pixel centres (none at the last column or row), which need no
+  // clamping.
+  int insideFrom, insideTo;
   // The map is a whole-pixel move of the picture: pixel k reads picture
   // pixel (column0 + k, row), unsampled.
   bool direct;
@@ -72,10 +76,5 @@ void CompositeSpan(const Span& span);
 // to `to` - 1, that the convex quadrilateral `corners` (x, y pairs, in order
 // around it) covers.
 void RowCoverage(const double corners[8], int y, int from, int to, float* coverage);
-
-// Threads the compositor shares rows over (1: the calling thread alone).
-// QUORVEL_THREADS sets it; by default, the machine's cores.
-int Threads();
-void SetThreads(int threads);
 
 }  // namespace compositor

@@ -340,24 +340,31 @@ HWY_INLINE Fields Column(const Fields& a, const Fields& b, VU t, VU rest) {
 // pixels extended beyond the picture (the point clamped to the outermost
 // pixel centres). Like pixman, the weights keep 7 bits of the point's
 // fraction and the weighted sum is rounded down. The picture is at least two
-// pixels wide.
+// pixels wide. kInside: every point lies inside the outermost pixel centres,
+// none at the last column or row, so nothing needs clamping.
+template <bool kInside>
 HWY_INLINE Fields Sample(const Span& s, const Walk& w) {
   const DU du;
   const DI di;
-  const VU u = hn::Min(hn::Max(w.u, hn::Set(du, uint32_t(kBias) << 16)),
-                       hn::Set(du, uint32_t(kBias + s.pictureWidth - 1) << 16));
-  const VU v = hn::Min(hn::Max(w.v, hn::Set(du, uint32_t(kBias) << 16)),
-                       hn::Set(du, uint32_t(kBias + s.pictureHeight - 1) << 16));
-  const VU i = hn::Min(hn::ShiftRight<16>(u), hn::Set(du, uint32_t(kBias + s.pictureWidth - 2)));
+  VU u = w.u, v = w.v, i, below;
+  const VU width = hn::Set(du, uint32_t(s.pictureWidth)), fraction = hn::Set(du, 0xFFFFu);
+  if (kInside) {
+    i = hn::ShiftRight<16>(u);
+    below = width;
+  } else {
+    u = hn::Min(hn::Max(u, hn::Set(du, uint32_t(kBias) << 16)), hn::Set(du, uint32_t(kBias + s.pictureWidth - 1) << 16));
+    v = hn::Min(hn::Max(v, hn::Set(du, uint32_t(kBias) << 16)), hn::Set(du, uint32_t(kBias + s.pictureHeight - 1) << 16));
+    i = hn::Min(hn::ShiftRight<16>(u), hn::Set(du, uint32_t(kBias + s.pictureWidth - 2)));
+  }
   const VU j = hn::ShiftRight<16>(v);
+  if (!kInside) below = hn::IfThenElseZero(hn::Lt(j, hn::Set(du, uint32_t(kBias + s.pictureHeight - 1))), width);
   // The weights in 256ths, even: at the last column, the whole 256.
   const VU whole = hn::Set(du, 0x01000100u);
-  const VU tx = Spread(hn::ShiftLeft<1>(hn::ShiftRight<9>(hn::Sub(u, hn::ShiftLeft<16>(i)))));
-  const VU ty = Spread(hn::ShiftLeft<1>(hn::ShiftRight<9>(hn::And(v, hn::Set(du, 0xFFFFu)))));
-  const VU width = hn::Set(du, uint32_t(s.pictureWidth));
+  const VU fu = kInside ? hn::And(u, fraction) : hn::Sub(u, hn::ShiftLeft<16>(i));
+  const VU tx = Spread(hn::ShiftLeft<1>(hn::ShiftRight<9>(fu)));
+  const VU ty = Spread(hn::ShiftLeft<1>(hn::ShiftRight<9>(hn::And(v, fraction))));
   const VU origin = hn::Set(du, uint32_t(kBias) * uint32_t(s.pictureWidth + 1));
   const VU top = hn::Sub(hn::Add(hn::Mul(j, width), i), origin);
-  const VU below = hn::IfThenElseZero(hn::Lt(j, hn::Set(du, uint32_t(kBias + s.pictureHeight - 1))), width);
   const Pair a = GatherPairs(s.picture, hn::BitCast(di, hn::ShiftLeft<2>(top)));
   const Pair b = GatherPairs(s.picture, hn::BitCast(di, hn::ShiftLeft<2>(hn::Add(top, below))));
   const VU restY = hn::Sub(whole, ty), restX = hn::Sub(whole, tx);
@@ -470,18 +477,20 @@ HWY_INLINE VU To15(VF f) {
   return Spread(hn::BitCast(DU(), hn::NearestInt(hn::Mul(f, hn::Set(df, 32767.0f)))));
 }
 
-template <int kMode>
+template <int kMode, bool kInside>
 HWY_INLINE void Lanes(const Span& s, const Walk& walk, size_t k, UInt32* dest, const float* coverage) {
   const DF df;
   const DU du;
+  // Cleared wholly where the coverage is whole.
+  if (kMode == kClear && coverage == nullptr) return hn::StoreU(hn::Zero(du), du, dest);
   const VU words = hn::LoadU(du, dest);
   if (kMode == kClear) {
-    const VU keep = To15(hn::Sub(hn::Set(df, 1.0f), coverage ? hn::LoadU(df, coverage) : hn::Set(df, 1.0f)));
+    const VU keep = To15(hn::Sub(hn::Set(df, 1.0f), hn::LoadU(df, coverage)));
     const Fields d = Split(words);
     hn::StoreU(Join({Mul15(d.low, keep), Mul15(d.high, keep)}), du, dest);
     return;
   }
-  const Fields p = s.direct ? Direct(s, k) : Sample(s, walk);
+  const Fields p = s.direct ? Direct(s, k) : Sample<kInside>(s, walk);
   if constexpr (IsFixedPoint(kMode)) {
     // The picture laid on by its coverage and the global alpha.
     const VU weight = coverage ? To15(hn::Mul(hn::LoadU(df, coverage), hn::Set(df, s.alpha)))
@@ -502,15 +511,21 @@ HWY_INLINE void Lanes(const Span& s, const Walk& walk, size_t k, UInt32* dest, c
   }
 }
 
-template <int kMode>
-void SpanOf(const Span& s) {
+// kInside: some vectors lie wholly inside the span's inside part.
+template <int kMode, bool kInside>
+void Run(const Span& s) {
   const DU du;
   const size_t n = hn::Lanes(du);
   UInt32* dest = reinterpret_cast<UInt32*>(s.dest);
   Walk walk = Start(s);
   size_t k = 0;
-  for (; k + n <= size_t(s.count); k += n, Step(s, walk))
-    Lanes<kMode>(s, walk, k, dest + k, s.coverage ? s.coverage + k : nullptr);
+  for (; k + n <= size_t(s.count); k += n, Step(s, walk)) {
+    const float* coverage = s.coverage ? s.coverage + k : nullptr;
+    if (kInside && k >= size_t(s.insideFrom) && k + n <= size_t(s.insideTo))
+      Lanes<kMode, true>(s, walk, k, dest + k, coverage);
+    else
+      Lanes<kMode, false>(s, walk, k, dest + k, coverage);
+  }
   if (k == size_t(s.count)) return;
   // The last pixels go through a full vector of their own.
   UInt32 tail[64];
@@ -522,8 +537,16 @@ void SpanOf(const Span& s) {
     std::memcpy(tailCoverage, s.coverage + k, rest * sizeof(float));
     std::fill(tailCoverage + rest, tailCoverage + n, 0.0f);
   }
-  Lanes<kMode>(s, walk, k, tail, s.coverage ? tailCoverage : nullptr);
+  // The lanes past the end read the picture like the others, clamped.
+  Lanes<kMode, false>(s, walk, k, tail, s.coverage ? tailCoverage : nullptr);
   std::memcpy(dest + k, tail, rest * 4);
+}
+
+template <int kMode>
+void SpanOf(const Span& s) {
+  // Spans with no pixel inside, or that do not sample, keep to the one kind of vector.
+  if (s.insideTo - s.insideFrom >= 16 && !s.direct && kMode != kClear) return Run<kMode, true>(s);
+  Run<kMode, false>(s);
 }
 
 void CompositeSpanImpl(const Span& s) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cg/Bands.h"
 #include "memory/MacMemory.h"
 
 struct OpaqueGWorld {
@@ -248,9 +249,9 @@ void CopyBits(const BitMap* srcBits, const BitMap* dstBits, const Rect* srcRect,
     columns.resize(size_t(target.right - target.left));
     for (SInt32 x = target.left; x < target.right; ++x) columns[size_t(x - target.left)] = sourceColumn(x);
   }
-  for (SInt32 y = target.top; y < target.bottom; ++y) {
+  auto copyRow = [&](SInt32 y) {
     const SInt32 sy = sourceRow(y);
-    if (sy < sb.top || sy >= sb.bottom) continue;
+    if (sy < sb.top || sy >= sb.bottom) return;
     UInt8* out = PixelAt(*dstBits, target.left, y);
     if (sameSize) {
       // Equal sizes: whole runs of the row, clipped to the source.
@@ -260,14 +261,28 @@ void CopyBits(const BitMap* srcBits, const BitMap* dstBits, const Rect* srcRect,
       if (x1 + shift > sb.right) x1 = sb.right - shift;
       if (x0 < x1)
         std::memmove(PixelAt(*dstBits, x0, y), PixelAt(*srcBits, x0 + shift, sy), 4 * size_t(x1 - x0));
-      continue;
+      return;
     }
     const UInt8* row = PixelAt(*srcBits, sb.left, sy);
     for (SInt32 x = target.left; x < target.right; ++x, out += 4) {
       const SInt32 sx = columns[size_t(x - target.left)];
       if (sx >= sb.left && sx < sb.right) std::memcpy(out, row + 4 * (sx - sb.left), 4);
     }
+  };
+  // A whole frame from one buffer to another is copied in bands over the
+  // cores; within one buffer, row by row from the top as ever.
+  const SInt32 rows = target.bottom - target.top;
+  const bool large = SInt64(rows) * (target.right - target.left) * 4 >= (4 << 20);
+  if (large && srcBits->baseAddr != dstBits->baseAddr && bands::Threads() > 1) {
+    const int count = bands::Threads() * 2;
+    bands::Run(count, [&](int b) {
+      const SInt32 from = target.top + SInt32(SInt64(rows) * b / count);
+      const SInt32 to = target.top + SInt32(SInt64(rows) * (b + 1) / count);
+      for (SInt32 y = from; y < to; ++y) copyRow(y);
+    });
+    return;
   }
+  for (SInt32 y = target.top; y < target.bottom; ++y) copyRow(y);
 }
 
 void SetRect(Rect* r, SInt16 left, SInt16 top, SInt16 right, SInt16 bottom) {

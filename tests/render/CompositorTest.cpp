@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "cg/Bands.h"
 #include "cg/CGContext.h"
 #include "cg/CGImage.h"
 #include "cg/CGReference.h"
@@ -299,17 +300,17 @@ TEST_F(CompositorTest, DrawsTheSameWhateverTheNumberOfThreads) {
   RandomPixels(rng, d.picture, size_t(300) * 200, 300 * 4, 300);
   d.rect = CGRectMake(40, 30, 600, 330);
   d.angle = 0.5, d.scaleX = d.scaleY = 1, d.originX = 350, d.originY = 200, d.alpha = 0.6;
-  const int threads = compositor::Threads();
+  const int threads = bands::Threads();
   for (int mode : {0, 1, 8, 15, 16}) {
     d.mode = mode;
-    compositor::SetThreads(1);
+    bands::SetThreads(1);
     const std::vector<UInt8> one = Draw(d, false);
     for (int n : {2, 3, 8}) {
-      compositor::SetThreads(n);
+      bands::SetThreads(n);
       EXPECT_TRUE(Draw(d, false) == one) << "mode " << mode << ", " << n << " threads";
     }
   }
-  compositor::SetThreads(threads);
+  bands::SetThreads(threads);
 }
 
 }  // namespace
