@@ -2,12 +2,15 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
+
+#include "memory/MacMemory.h"
 
 struct CGImage {
   int refCount;
   size_t width;
   size_t height;
-  std::shared_ptr<const std::vector<UInt32>> pixels;
+  std::shared_ptr<const UInt32[]> pixels;
   std::string sourcePath;
 };
 
@@ -17,9 +20,9 @@ namespace {
 constexpr size_t kLargestSide = 32767;
 size_t lgLiveImages = 0;
 
-CGImageRef NewImage(size_t width, size_t height, std::shared_ptr<const std::vector<UInt32>> pixels) {
+CGImageRef NewImage(size_t width, size_t height, std::shared_ptr<const UInt32[]> pixels) {
   ++lgLiveImages;
-  return new CGImage{1, width, height, std::move(pixels)};
+  return new CGImage{1, width, height, std::move(pixels), {}};
 }
 
 }  // namespace
@@ -29,12 +32,20 @@ CGImageRef CGImageCreateFromARGB(size_t width, size_t height, const UInt8* pixel
   if (width == 0 || height == 0 || width > kLargestSide || height > kLargestSide ||
       pixels == nullptr || bytesPerRow < width * 4)
     return nullptr;
-  auto copy = std::make_shared<std::vector<UInt32>>(width * height);
-  UInt32* out = copy->data();
+  // Every word is written below: the buffer starts uninitialised.
+  std::shared_ptr<UInt32[]> copy(new (std::nothrow) UInt32[width * height]);
+  if (copy == nullptr) return nullptr;
+  AdviseLargeBuffer(copy.get(), width * height * 4);
+  UInt32* out = copy.get();
   for (size_t y = 0; y < height; ++y) {
     const UInt8* p = pixels + y * bytesPerRow;
-    for (size_t x = 0; x < width; ++x, p += 4)
-      *out++ = UInt32(p[0]) << 24 | UInt32(p[1]) << 16 | UInt32(p[2]) << 8 | p[3];
+    for (size_t x = 0; x < width; ++x, p += 4) {
+      // Bytes A,R,G,B read as one word: on this machine's byte order,
+      // reversed or as they are.
+      UInt32 word;
+      std::memcpy(&word, p, 4);
+      *out++ = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? __builtin_bswap32(word) : word;
+    }
   }
   return NewImage(width, height, std::move(copy));
 }
@@ -66,6 +77,6 @@ void CGImageRelease(CGImageRef image) {
 
 size_t CGImageGetWidth(CGImageRef image) { return image ? image->width : 0; }
 size_t CGImageGetHeight(CGImageRef image) { return image ? image->height : 0; }
-const UInt32* CGImageARGBWords(CGImageRef image) { return image ? image->pixels->data() : nullptr; }
+const UInt32* CGImageARGBWords(CGImageRef image) { return image ? image->pixels.get() : nullptr; }
 
 size_t LiveCGImages() { return lgLiveImages; }

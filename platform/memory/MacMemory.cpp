@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/mman.h>
+
 namespace {
 
 constexpr UInt64 kBlockMagic = 0x516B77426C6F636BULL;  // "QkwBlock"
@@ -53,6 +55,7 @@ Ptr AllocateBlock(Size byteCount, bool clear) {
     lgMemError = memFullErr;
     return nullptr;
   }
+  AdviseLargeBuffer(raw, total);
   BlockHeader* header = static_cast<BlockHeader*>(raw);
   header->magic = kBlockMagic;
   header->size = UInt64(byteCount);
@@ -62,6 +65,14 @@ Ptr AllocateBlock(Size byteCount, bool clear) {
 }
 
 }  // namespace
+
+void AdviseLargeBuffer(void* start, size_t bytes) {
+  constexpr uintptr_t kHugePage = 2 << 20;
+  if (bytes < 2 * kHugePage) return;
+  const uintptr_t from = (reinterpret_cast<uintptr_t>(start) + kHugePage - 1) & ~(kHugePage - 1);
+  const uintptr_t to = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(kHugePage - 1);
+  if (from < to) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+}
 
 Ptr NewPtr(Size byteCount) { return AllocateBlock(byteCount, false); }
 

@@ -26,6 +26,11 @@ void SetHandleSize(Handle h, Size newSize);
 inline void HLock(Handle) {}
 inline void HUnlock(Handle) {}
 
+// Frames and pictures of several megabytes: backed by huge pages where the
+// system offers them, so that a fresh buffer costs a few page faults rather
+// than one for every 4 KB. Advice only; nothing changes where it is refused.
+void AdviseLargeBuffer(void* start, size_t bytes);
+
 // Result of the most recent allocation call: noErr or memFullErr.
 OSErr MemError();
 
