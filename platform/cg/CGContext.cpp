@@ -5,6 +5,7 @@
 #include "cg/PixmanFormat.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <vector>
 
@@ -272,6 +273,8 @@ void CGContextSetBlendMode(CGContextRef c, CGBlendMode mode) {
 
 namespace {
 
+std::atomic<bool> lgDrawWithPixman{false};
+
 compositor::Request RequestFor(CGContextRef c, const pixman_f_transform& t) {
   compositor::Request r{};
   r.pixels = c->pixels;
@@ -287,8 +290,11 @@ compositor::Request RequestFor(CGContextRef c, const pixman_f_transform& t) {
 
 // Clearing and the sixteen blend modes go through our compositor; the
 // Porter-Duff modes beyond them through pixman.
+void CGUsePixmanForDrawing(bool on) { lgDrawWithPixman = on; }
+
 void CGContextClearRect(CGContextRef c, CGRect rect) {
   if (c == nullptr) return;
+  if (lgDrawWithPixman) return CGContextClearRectWithPixman(c, rect);
   compositor::Request r = RequestFor(c, ImageToDevice(c, rect, 1, 1));
   r.mode = compositor::kClear;
   compositor::Composite(r);
@@ -298,7 +304,7 @@ void CGContextDrawImage(CGContextRef c, CGRect rect, CGImageRef image) {
   if (c == nullptr || image == nullptr) return;
   // A fully transparent picture leaves every blend mode's backdrop as it was.
   if (c->state.alpha <= 0 && c->state.blendMode <= kCGBlendModeLuminosity) return;
-  if (c->state.blendMode < kCGBlendModeNormal || c->state.blendMode > kCGBlendModeLuminosity)
+  if (lgDrawWithPixman || c->state.blendMode < kCGBlendModeNormal || c->state.blendMode > kCGBlendModeLuminosity)
     return CGContextDrawImageWithPixman(c, rect, image);
   const size_t iw = CGImageGetWidth(image), ih = CGImageGetHeight(image);
   compositor::Request r = RequestFor(c, ImageToDevice(c, rect, double(iw), double(ih)));

@@ -7,3 +7,8 @@
 
 void CGContextClearRectWithPixman(CGContextRef c, CGRect rect);
 void CGContextDrawImageWithPixman(CGContextRef c, CGRect rect, CGImageRef image);
+
+// Sends every CGContextDrawImage and CGContextClearRect through pixman (on)
+// or through the compositor (off, as it starts): for the benchmarks, which
+// time the two paths side by side.
+void CGUsePixmanForDrawing(bool on);
