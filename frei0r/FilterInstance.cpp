@@ -1,0 +1,224 @@
+#include "FilterInstance.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "common/commonprocs.h"
+#include "corefoundation/CFURL.h"
+#include "effect/relrects.h"
+#include "files/EasyFile.h"
+#include "render/CGglue.h"
+#include "render/callpixelfx.h"
+#include "render/lineEffect.h"
+
+namespace {
+
+// The render core keeps process-wide state (the current port, its memory
+// and image bookkeeping): instances on several host threads take turns.
+std::mutex& CoreMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+// The tween runs over whole steps of a thousandth of the host's time unit
+// (a microsecond in FFmpeg, a millisecond in melt).
+constexpr double kStepsPerUnit = 1000;
+
+SInt32 Steps(double span) {
+  return SInt32(std::lround(std::clamp(span * kStepsPerUnit, 0.0, 2147483647.0)));
+}
+
+RelRect RelOf(const FrameBox& box) { return {box.left, box.left + box.width, box.top, box.top + box.height}; }
+
+UInt16 Channel(double fraction) { return UInt16(std::lround(std::clamp(fraction, 0.0, 1.0) * 65535)); }
+
+// R,G,B,A bytes to A,R,G,B bytes and back, a whole pixel at a time.
+inline std::uint32_t ToARGB(std::uint32_t v) {
+  return std::endian::native == std::endian::little ? std::rotl(v, 8) : std::rotr(v, 8);
+}
+inline std::uint32_t ToRGBA(std::uint32_t v) {
+  return std::endian::native == std::endian::little ? std::rotr(v, 8) : std::rotl(v, 8);
+}
+
+}  // namespace
+
+FilterInstance::FilterInstance(unsigned width, unsigned height) : width_(width), height_(height) {
+  if (width == 0 || height == 0 || width > 32767 || height > 32767) return;
+  std::lock_guard<std::mutex> lock(CoreMutex());
+  frame_ = AllocateRectGWorld(Rect{0, 0, SInt16(height), SInt16(width)});
+}
+
+FilterInstance::~FilterInstance() {
+  std::lock_guard<std::mutex> lock(CoreMutex());
+  if (picture_.TheOriginalImage) CGImageRelease(picture_.TheOriginalImage);
+  if (picture_.TheRendered) CGImageRelease(picture_.TheRendered);
+  if (frame_) DisposeGWorld(frame_);
+}
+
+void FilterInstance::SetDouble(int parameter, double value) {
+  value = AcceptedDouble(parameter, value);
+  FrameBox* box = parameter <= kStartHeight ? &settings_.start : &settings_.end;
+  switch (parameter) {
+    case kStartLeft: case kEndLeft: box->left = value; break;
+    case kStartTop: case kEndTop: box->top = value; break;
+    case kStartWidth: case kEndWidth: box->width = value; break;
+    case kStartHeight: case kEndHeight: box->height = value; break;
+    case kStartTime: settings_.startTime = value; break;
+    case kEndTime: settings_.endTime = value; break;
+    case kBorder:
+      borderStale_ |= value != settings_.border;
+      settings_.border = value;
+      break;
+    case kOpacity: settings_.opacity = value; break;
+    case kTurn: settings_.turn = value; break;
+    default: break;
+  }
+}
+
+void FilterInstance::SetColour(double red, double green, double blue) {
+  const double r = std::isnan(red) ? 1 : red, g = std::isnan(green) ? 1 : green, b = std::isnan(blue) ? 1 : blue;
+  borderStale_ |= r != settings_.red || g != settings_.green || b != settings_.blue;
+  settings_.red = r, settings_.green = g, settings_.blue = b;
+}
+
+void FilterInstance::SetText(int parameter, const char* text) {
+  const std::string value = text ? text : "";
+  if (parameter == kPicture) {
+    // Hosts such as melt set every parameter before every frame: only a new
+    // path is read again.
+    pictureStale_ |= value != settings_.picture;
+    settings_.picture = value;
+  } else if (parameter == kBlend && value != settings_.blendText) {
+    settings_.blendText = value;
+    settings_.blend = BlendNumber(value);
+    if (settings_.blend == 0) {
+      std::fprintf(stderr, "quorvel: no blend mode \"%s\"; drawing with normal\n", value.c_str());
+      settings_.blend = 1;
+    }
+  }
+}
+
+// Reads the picture when its path changed, and frames it when it or the
+// border changed; never per frame.
+void FilterInstance::PreparePicture() {
+  if (pictureStale_) {
+    pictureStale_ = false;
+    borderStale_ = true;
+    if (picture_.TheOriginalImage) CGImageRelease(picture_.TheOriginalImage);
+    picture_.TheOriginalImage = nullptr;
+    if (!settings_.picture.empty()) {
+      CFURLRef url = CFURLCreateWithFileSystemPath(kCFAllocatorDefault, settings_.picture);
+      picture_.TheOriginalImage = url ? GetCGImageFromURLUsingCG(url) : nullptr;
+      if (url) CFRelease(url);
+      if (picture_.TheOriginalImage == nullptr)
+        std::fprintf(stderr, "quorvel: cannot read the picture %s; frames pass unchanged\n", settings_.picture.c_str());
+    }
+  }
+  if (borderStale_) {
+    borderStale_ = false;
+    picture_.Sliders[1] = SInt16(std::lround(settings_.border * 100));
+    picture_.Colors[1] = {Channel(settings_.red), Channel(settings_.green), Channel(settings_.blue)};
+    RenderLineArt(&picture_);  // releases the earlier framed picture; none without a picture
+  }
+}
+
+RelRect FilterInstance::RectangleAt(double time) const {
+  const RelRect from = RelOf(settings_.start), to = RelOf(settings_.end);
+  const double start = settings_.startTime, end = settings_.endTime;
+  if (!(time > start)) return from;  // NaN too
+  if (!(end > start)) return to;
+  const SInt32 steps = Steps(end - start);
+  return CalcTweenRel(0, steps, time >= end ? steps : Steps(time - start), from, to);
+}
+
+void FilterInstance::Update(double time, const std::uint32_t* in, std::uint32_t* out) {
+  if (frame_ == nullptr || in == nullptr || out == nullptr) return;
+  std::lock_guard<std::mutex> lock(CoreMutex());
+  PreparePicture();
+  if (picture_.TheRendered == nullptr) {
+    if (in != out) std::memcpy(out, in, size_t(width_) * height_ * 4);
+    return;
+  }
+  ReadFrame(in);
+  const Rect rect = Rel2Rect(RectangleAt(time), GetPortRect(frame_));
+  const Float32 angle = Float32(std::fmod(settings_.turn, 1.0) * 2.0 * M_PI);
+  DrawCGImageInQDRectWithAlpha(frame_, picture_.TheRendered, rect, angle, false, settings_.opacity,
+                               SInt16(settings_.blend - 1));
+  WriteFrame(in, out);
+}
+
+namespace {
+
+// A straight R,G,B,A pixel as the core's premultiplied A,R,G,B.
+inline std::uint32_t Premultiplied(std::uint32_t rgba) {
+  UInt8 p[4];
+  const std::uint32_t argb = ToARGB(rgba);
+  std::memcpy(p, &argb, 4);
+  for (int c = 1; c < 4; ++c) p[c] = UInt8((p[c] * p[0] + 127) / 255);
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+}  // namespace
+
+// The core draws on premultiplied A,R,G,B; hosts hand straight R,G,B,A.
+void FilterInstance::ReadFrame(const std::uint32_t* in) {
+  PixMapHandle pixMap = GetGWorldPixMap(frame_);
+  auto* base = reinterpret_cast<UInt8*>(GetPixBaseAddr(pixMap));
+  const size_t rowBytes = size_t(GetPixRowBytes(pixMap));
+  std::uint32_t alphas = 0xFF;
+  for (unsigned y = 0; y < height_; ++y) {
+    auto* row = reinterpret_cast<std::uint32_t*>(base + y * rowBytes);
+    const std::uint32_t* from = in + size_t(y) * width_;
+    for (unsigned x = 0; x < width_; ++x) {
+      row[x] = ToARGB(from[x]);
+      alphas &= reinterpret_cast<const UInt8*>(from + x)[3];
+    }
+  }
+  opaque_ = alphas == 0xFF;
+  if (opaque_) return;
+  for (unsigned y = 0; y < height_; ++y) {
+    auto* row = reinterpret_cast<std::uint32_t*>(base + y * rowBytes);
+    const std::uint32_t* from = in + size_t(y) * width_;
+    for (unsigned x = 0; x < width_; ++x) row[x] = Premultiplied(from[x]);
+  }
+}
+
+void FilterInstance::WriteFrame(const std::uint32_t* in, std::uint32_t* out) const {
+  PixMapHandle pixMap = GetGWorldPixMap(frame_);
+  const auto* base = reinterpret_cast<const UInt8*>(GetPixBaseAddr(pixMap));
+  const size_t rowBytes = size_t(GetPixRowBytes(pixMap));
+  // Over an opaque frame every blend leaves it opaque.
+  if (opaque_) {
+    for (unsigned y = 0; y < height_; ++y) {
+      const auto* row = reinterpret_cast<const std::uint32_t*>(base + y * rowBytes);
+      std::uint32_t* to = out + size_t(y) * width_;
+      for (unsigned x = 0; x < width_; ++x) to[x] = ToRGBA(row[x]);
+    }
+    return;
+  }
+  // Otherwise the pixels the picture left alone keep their exact straight
+  // colours, and the others go back to straight alpha.
+  for (unsigned y = 0; y < height_; ++y) {
+    const auto* row = reinterpret_cast<const std::uint32_t*>(base + y * rowBytes);
+    const size_t first = size_t(y) * width_;
+    for (unsigned x = 0; x < width_; ++x) {
+      const std::uint32_t source = in[first + x];
+      if (row[x] == Premultiplied(source)) {
+        out[first + x] = source;
+        continue;
+      }
+      UInt8 p[4];
+      const std::uint32_t v = ToRGBA(row[x]);
+      std::memcpy(p, &v, 4);
+      const unsigned a = p[3];
+      for (int c = 0; c < 3; ++c) p[c] = a == 0 ? 0 : UInt8(std::min(255u, (p[c] * 255u + a / 2) / a));
+      std::memcpy(&out[first + x], p, 4);
+    }
+  }
+}

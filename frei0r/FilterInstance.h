@@ -1,0 +1,40 @@
+// One instance of the filter: its settings, its picture ready to draw, and
+// a frame buffer in the render core's pixel order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "FilterParameters.h"
+#include "effect/PluginData.h"
+
+class FilterInstance {
+ public:
+  // Ok() is false when the frame is beyond what the render core can hold.
+  FilterInstance(unsigned width, unsigned height);
+  ~FilterInstance();
+  FilterInstance(const FilterInstance&) = delete;
+  FilterInstance& operator=(const FilterInstance&) = delete;
+  bool Ok() const { return frame_ != nullptr; }
+
+  void SetDouble(int parameter, double value);
+  void SetColour(double red, double green, double blue);
+  void SetText(int parameter, const char* text);
+  const FilterSettings& Settings() const { return settings_; }
+
+  // Lays the picture over `in` (8-bit R,G,B,A, straight alpha) into `out`
+  // as it stands at `time`; `in` and `out` may be the same frame.
+  void Update(double time, const std::uint32_t* in, std::uint32_t* out);
+
+ private:
+  void PreparePicture();
+  RelRect RectangleAt(double time) const;
+  void ReadFrame(const std::uint32_t* in);
+  void WriteFrame(const std::uint32_t* in, std::uint32_t* out) const;
+
+  unsigned width_, height_;
+  GWorldPtr frame_ = nullptr;
+  FilterSettings settings_;
+  PluginDataRec picture_{};  // its pictures, border width and colour
+  bool pictureStale_ = false, borderStale_ = false, opaque_ = true;
+};
