@@ -34,6 +34,19 @@ std::string WritePicture(const std::string& path, int width, int height, FlatCol
   return path;
 }
 
+std::string WriteQuarteredPicture(const std::string& path, int width, int height, const FlatColour quarters[4]) {
+  std::vector<uint8_t> px(size_t(width) * height * 4);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const FlatColour c = quarters[(y >= height / 2 ? 2 : 0) + (x >= width / 2 ? 1 : 0)];
+      uint8_t* p = &px[(size_t(y) * width + x) * 4];
+      p[0] = 255, p[1] = c.r, p[2] = c.g, p[3] = c.b;
+    }
+  std::string error;
+  EXPECT_TRUE(WritePng(path, px.data(), width, height, width * 4, true, error)) << error;
+  return path;
+}
+
 std::string WriteLines(const std::string& path, const std::vector<std::string>& lines) {
   std::ofstream out(path);
   for (const std::string& l : lines) out << l << "\n";

@@ -17,5 +17,8 @@ std::string WriteFlatClip(const std::string& path, int frames, int width, int he
 std::vector<float> ReadAudio(const std::string& path, int64_t samples);
 // An opaque picture of one colour, as a PNG file.
 std::string WritePicture(const std::string& path, int width, int height, FlatColour colour);
+// An opaque picture in four flat quarters: top left, top right, bottom
+// left, bottom right.
+std::string WriteQuarteredPicture(const std::string& path, int width, int height, const FlatColour quarters[4]);
 // A text file of the given lines.
 std::string WriteLines(const std::string& path, const std::vector<std::string>& lines);

@@ -1,0 +1,294 @@
+// The frei0r filter loaded as a host loads it, called through its entry
+// points: where the picture lands, what bad parameters give, several
+// instances on several threads, and the same frame as the bundle draws.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <frei0r.h>
+}
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FilterChecks.h"
+#include "MediaSupport.h"
+#include "TestSupport.h"
+#include "common/commonprocs.h"
+#include "corefoundation/CFURL.h"
+#include "effect/pascalFX.h"
+#include "files/EasyFile.h"
+#include "render/lineEffect.h"
+
+namespace {
+
+using namespace filterchecks;
+
+// The filter's entry points, from the built quorvel.so.
+struct Filter {
+  void* library = dlopen(QUORVEL_FREI0R_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  template <typename F>
+  F Get(const char* name) { return reinterpret_cast<F>(dlsym(library, name)); }
+  decltype(&f0r_construct) construct = Get<decltype(&f0r_construct)>("f0r_construct");
+  decltype(&f0r_destruct) destruct = Get<decltype(&f0r_destruct)>("f0r_destruct");
+  decltype(&f0r_set_param_value) set = Get<decltype(&f0r_set_param_value)>("f0r_set_param_value");
+  decltype(&f0r_get_param_value) get = Get<decltype(&f0r_get_param_value)>("f0r_get_param_value");
+  decltype(&f0r_get_param_info) info = Get<decltype(&f0r_get_param_info)>("f0r_get_param_info");
+  decltype(&f0r_update) update = Get<decltype(&f0r_update)>("f0r_update");
+  ~Filter() { if (library) dlclose(library); }
+};
+
+Filter& TheFilter() {
+  static Filter filter;
+  return filter;
+}
+
+// One instance; its parameters set by name, as melt sets them.
+class Instance {
+ public:
+  Instance(int w = kW, int h = kH) : f_(TheFilter()), it_(f_.construct(w, h)) {}
+  ~Instance() { if (it_) f_.destruct(it_); }
+  f0r_instance_t get() const { return it_; }
+  int Index(const std::string& name) {
+    for (int k = 0; k < 16; ++k) {
+      f0r_param_info_t info;
+      f_.info(&info, k);
+      if (name == info.name) return k;
+    }
+    ADD_FAILURE() << "no parameter " << name;
+    return -1;
+  }
+  void Set(const std::string& name, double v) { f_.set(it_, &v, Index(name)); }
+  void Set(const std::string& name, const std::string& text) {
+    const char* s = text.c_str();
+    f_.set(it_, &s, Index(name));
+  }
+  void Colour(float r, float g, float b) {
+    f0r_param_color_t c{r, g, b};
+    f_.set(it_, &c, Index("border colour"));
+  }
+  void Box(const char* which, double l, double t, double w, double h) {
+    const std::string p = which;
+    Set(p + " left", l), Set(p + " top", t), Set(p + " width", w), Set(p + " height", h);
+  }
+  std::vector<uint32_t> Frame(double time, const std::vector<uint32_t>& in) {
+    std::vector<uint32_t> out(in.size());
+    f_.update(it_, time, in.data(), out.data());
+    return out;
+  }
+
+ private:
+  Filter& f_;
+  f0r_instance_t it_;
+};
+
+class FrameFilter : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(TheFilter().library, nullptr) << dlerror();
+    picture = WriteQuarteredPicture(dir / "quarters.png", 64, 48, kQuarters);
+  }
+  TempDir dir;
+  std::string picture;
+};
+
+}  // namespace
+
+TEST_F(FrameFilter, ThePictureGlidesFromStartToEndAndHoldsBeforeAndAfter) {
+  const double start[4] = {0.1, 0.1, 0.25, 0.3}, end[4] = {0.5, 0.45, 0.4, 0.5};
+  struct Case {
+    double time, fraction;  // the time given, and how far along the rectangle should be
+    int quarterTurns;
+  } cases[] = {{-5, 0, 0}, {100, 0, 0}, {300, 0.5, 0}, {500, 1, 0}, {900, 1, 0},
+               {100, 0, 1}, {300, 0.5, 1}, {500, 1, 1}, {200, 0.25, 3}};
+  for (const Case& c : cases) {
+    Instance f;
+    f.Set("picture", picture);
+    f.Box("start", start[0], start[1], start[2], start[3]);
+    f.Box("end", end[0], end[1], end[2], end[3]);
+    f.Set("start time", 100.0), f.Set("end time", 500.0);
+    f.Set("turn", c.quarterTurns * 0.25);
+    SCOPED_TRACE("time " + std::to_string(c.time) + ", quarter turns " + std::to_string(c.quarterTurns));
+    ExpectPictureAt(f.Frame(c.time, Flat(kBack)), RectAt(c.fraction, start, end), c.quarterTurns);
+  }
+}
+
+TEST_F(FrameFilter, MultiplyOpacityAndBorderFollowTheirFormulas) {
+  Instance f;
+  f.Set("picture", picture);
+  f.Box("start", 0.25, 0.25, 0.5, 0.5);
+  f.Set("blend", "multiply");
+  auto out = f.Frame(0, Flat(kBack));
+  for (int q = 0; q < 4; ++q) {
+    const Landing at = QuarterCentre(q, 80, 60, 160, 120, 0);
+    const FlatColour c = kQuarters[q];
+    EXPECT_TRUE(Near(out, at.x, at.y, int(std::lround(c.r * kBack[0] / 255.0)),
+                     int(std::lround(c.g * kBack[1] / 255.0)), int(std::lround(c.b * kBack[2] / 255.0))))
+        << "quarter " << q;
+  }
+  // Normal at 40 %: the picture's colour over the video's by 0.4.
+  f.Set("blend", "1");
+  f.Set("opacity", 0.4);
+  out = f.Frame(0, Flat(kBack));
+  const Landing at = QuarterCentre(0, 80, 60, 160, 120, 0);
+  EXPECT_TRUE(Near(out, at.x, at.y, int(std::lround(0.4 * 230 + 0.6 * kBack[0])),
+                   int(std::lround(0.4 * 20 + 0.6 * kBack[1])), int(std::lround(0.4 * 20 + 0.6 * kBack[2]))));
+  // A border of 50 % is an eighth of the picture's shorter side (48 / 8 = 6
+  // of its pixels, 15 of the frame's), in the colour given.
+  f.Set("opacity", 1.0);
+  f.Set("border", 0.5);
+  f.Colour(1, 0.5, 0);
+  out = f.Frame(0, Flat(kBack));
+  EXPECT_TRUE(Near(out, 80 + 5, 150, 255, 128, 0));
+  EXPECT_TRUE(Near(out, 160, 60 + 5, 255, 128, 0));
+  EXPECT_TRUE(Near(out, 80 + 20, 80, kQuarters[0].r, kQuarters[0].g, kQuarters[0].b));
+}
+
+TEST_F(FrameFilter, BadParametersGiveTheDocumentedFallbacks) {
+  const std::vector<uint32_t> in = Flat(kBack);
+  Instance normal;
+  normal.Set("picture", picture);
+  const auto normalOut = normal.Frame(0, in);
+  ASSERT_NE(normalOut, in);
+  struct Case {
+    const char* what;
+    std::function<void(Instance&)> set;
+    bool unchanged;  // or else drawn as with the defaults
+  } cases[] = {
+      {"a picture that does not exist", [&](Instance& f) { f.Set("picture", dir / "missing.png"); }, true},
+      {"a text file as picture",
+       [&](Instance& f) { f.Set("picture", WriteLines(dir / "notes.txt", {"not a picture"})); }, true},
+      {"no picture", [&](Instance& f) { f.Set("picture", ""); }, true},
+      {"a blend mode that does not exist", [&](Instance& f) { f.Set("picture", picture), f.Set("blend", "sparkle"); }, false},
+      {"blend number 17", [&](Instance& f) { f.Set("picture", picture), f.Set("blend", "17"); }, false},
+      {"negative sizes", [&](Instance& f) { f.Set("picture", picture), f.Box("start", 0.2, 0.2, -0.5, -1); }, true},
+      {"not-a-number everywhere",
+       [&](Instance& f) {
+         f.Set("picture", picture);
+         for (const char* p : {"start left", "start top", "start width", "start height", "opacity", "turn", "border",
+                               "start time", "end time"})
+           f.Set(p, std::nan(""));
+       },
+       false},
+      {"huge values", [&](Instance& f) { f.Set("picture", picture), f.Box("start", 1e300, -1e300, 1e300, 1e300); }, true},
+  };
+  for (const Case& c : cases) {
+    Instance f;
+    ::testing::internal::CaptureStderr();
+    c.set(f);
+    std::vector<uint32_t> out;
+    for (int k = 0; k < 3; ++k) {
+      c.set(f);  // as melt does, before every frame
+      out = f.Frame(0, in);
+    }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(out, c.unchanged ? in : normalOut) << c.what;
+    EXPECT_LE(std::count(said.begin(), said.end(), '\n'), 1) << c.what << " said:\n" << said;
+  }
+  // Calls a host should not make change nothing and end nothing.
+  Instance f;
+  double v = 0.5;
+  f0r_param_info_t info{};
+  TheFilter().set(f.get(), &v, 16), TheFilter().set(f.get(), &v, -1), TheFilter().set(f.get(), nullptr, 1);
+  TheFilter().get(f.get(), &v, 99), TheFilter().info(&info, 99);
+  TheFilter().update(f.get(), 0, nullptr, nullptr);
+  EXPECT_EQ(TheFilter().construct(0, 10), nullptr);
+  EXPECT_EQ(TheFilter().construct(40000, 10), nullptr);
+  // What is set is what is read back; a picture's path stays the filter's own copy.
+  f.Set("blend", "overlay");
+  char* text = nullptr;
+  TheFilter().get(f.get(), &text, 15);
+  EXPECT_STREQ(text, "overlay");
+}
+
+TEST_F(FrameFilter, TransparentVideoKeepsItsColoursOutsideThePicture) {
+  Instance f;
+  f.Set("picture", picture);
+  f.Box("start", 0.5, 0.5, 0.5, 0.5);
+  const uint8_t colour[3] = {201, 13, 77};
+  const auto in = Flat(colour, 3);
+  const auto out = f.Frame(0, in);
+  EXPECT_EQ(std::memcmp(At(out, 10, 10), At(in, 10, 10), 4), 0) << Rgb(At(out, 10, 10));
+  // Over the transparent video the opaque picture is all that shows.
+  EXPECT_TRUE(Near(out, 200, 150, kQuarters[0].r, kQuarters[0].g, kQuarters[0].b));
+  EXPECT_EQ(At(out, 200, 150)[3], 255);
+}
+
+TEST_F(FrameFilter, InstancesOnSeveralThreadsDrawWhatEachDrawsAlone) {
+  auto settings = [&](Instance& f, int k) {
+    f.Set("picture", picture);
+    f.Box("start", 0.05 * k, 0.1, 0.3, 0.3);
+    f.Box("end", 0.6, 0.05 * k, 0.3, 0.4);
+    f.Set("turn", 0.1 * k);
+    f.Set("blend", std::to_string(k + 1));
+    f.Set("border", 0.1 * k);
+  };
+  const auto in = Flat(kBack);
+  std::vector<std::vector<std::vector<uint32_t>>> alone(4), together(4);
+  for (int k = 0; k < 4; ++k) {
+    Instance f;
+    settings(f, k);
+    for (int n = 0; n < 6; ++n) alone[k].push_back(f.Frame(n * 0.2, in));
+  }
+  std::vector<std::thread> threads;
+  for (int k = 0; k < 4; ++k)
+    threads.emplace_back([&, k] {
+      Instance f;
+      settings(f, k);
+      for (int n = 0; n < 6; ++n) together[k].push_back(f.Frame(n * 0.2, in));
+    });
+  for (std::thread& t : threads) t.join();
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(together[k], alone[k]) << "instance " << k;
+}
+
+// The same settings through the bundle's effect and through the filter.
+TEST_F(FrameFilter, DrawsTheFrameTheBundleDraws) {
+  std::vector<uint32_t> in(size_t(kW) * kH);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const uint8_t bytes[4] = {uint8_t(x * 255 / kW), uint8_t(y * 255 / kH), uint8_t((x + y) % 256), 255};
+      std::memcpy(&in[size_t(y) * kW + x], bytes, 4);
+    }
+  PluginDataRec rec{};
+  rec.StartRel = {0.1, 0.5, 0.2, 0.5};
+  rec.EndRel = {0.5, 0.8, 0.4, 0.9};
+  rec.Sliders[1] = 25, rec.Sliders[2] = 60, rec.Sliders[3] = 8;
+  rec.Colors[1] = {65535, 32768, 0};
+  rec.BlendMode = 4;
+  CFURLRef url = CFURLCreateWithFileSystemPath(kCFAllocatorDefault, picture);
+  rec.TheOriginalImage = GetCGImageFromURLUsingCG(url);
+  CFRelease(url);
+  ASSERT_NE(rec.TheOriginalImage, nullptr);
+  RenderLineArt(&rec);
+  const Rect bounds = {0, 0, kH, kW};
+  GWorldPtr source = AllocateRectGWorld(bounds), dest = AllocateRectGWorld(bounds);
+  uint8_t* src = reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(source)));
+  const size_t rowBytes = size_t(GetPixRowBytes(GetGWorldPixMap(source)));
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const uint8_t* p = At(in, x, y);
+      uint8_t* q = src + y * rowBytes + x * 4;
+      q[0] = p[3], q[1] = p[0], q[2] = p[1], q[3] = p[2];
+    }
+  Instance f;
+  f.Set("picture", picture);
+  f.Box("start", 0.1, 0.2, 0.4, 0.3);
+  f.Box("end", 0.5, 0.4, 0.3, 0.5);
+  f.Set("end time", 25 * 40.0);  // FFmpeg's milliseconds over the bundle's 25 frames
+  f.Set("border", 0.25), f.Colour(1, 0.5, 0), f.Set("opacity", 0.6), f.Set("turn", 0.08), f.Set("blend", "overlay");
+  for (int frame : {0, 7, 13, 24}) {
+    DoPascalPixelEffect(source, dest, &rec, frame, 25);
+    const auto out = f.Frame(frame * 40.0, in);
+    const uint8_t* bundle = reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(dest)));
+    int worst = 0;
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x)
+        for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(At(out, x, y)[c] - bundle[y * rowBytes + x * 4 + 1 + c]));
+    EXPECT_LE(worst, 2) << "frame " << frame;
+  }
+  DisposeGWorld(source), DisposeGWorld(dest);
+  CGImageRelease(rec.TheOriginalImage), CGImageRelease(rec.TheRendered);
+}
