@@ -482,7 +482,9 @@ TEST(HostCommand, AnHourOfAudioIsReadAStretchAtATime) {
     peak[k] = usage.ru_maxrss;  // kilobytes
   }
   std::printf("peak resident size: %ld MB with 2 s of audio, %ld MB with an hour\n", peak[0] / 1024, peak[1] / 1024);
-  EXPECT_LT(peak[1] - peak[0], 64 * 1024) << "the hour of audio was held in memory: peak resident size "
+  // Held whole, the hour is 1.4 GB as the mixer's float stereo; the margin
+  // leaves room for the allocator's and the sanitizers' own retention.
+  EXPECT_LT(peak[1] - peak[0], 512 * 1024) << "the hour of audio was held in memory: peak resident size "
                                            << peak[0] / 1024 << " MB with 2 s of audio, " << peak[1] / 1024
                                            << " MB with an hour";
 }
