@@ -171,16 +171,15 @@ void FilterInstance::ReadFrame(const std::uint32_t* in) {
   PixMapHandle pixMap = GetGWorldPixMap(frame_);
   auto* base = reinterpret_cast<UInt8*>(GetPixBaseAddr(pixMap));
   const size_t rowBytes = size_t(GetPixRowBytes(pixMap));
-  std::uint32_t alphas = 0xFF;
+  std::uint32_t all = ~0u;  // every pixel's bits and-ed: its alpha byte is 255 only if all are
   for (unsigned y = 0; y < height_; ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(base + y * rowBytes);
     const std::uint32_t* from = in + size_t(y) * width_;
-    for (unsigned x = 0; x < width_; ++x) {
-      row[x] = ToARGB(from[x]);
-      alphas &= reinterpret_cast<const UInt8*>(from + x)[3];
-    }
+    for (unsigned x = 0; x < width_; ++x) all &= row[x] = ToARGB(from[x]);
   }
-  opaque_ = alphas == 0xFF;
+  UInt8 bytes[4];
+  std::memcpy(bytes, &all, 4);
+  opaque_ = bytes[0] == 0xFF;
   if (opaque_) return;
   for (unsigned y = 0; y < height_; ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(base + y * rowBytes);
