@@ -44,3 +44,12 @@ void CommandID2Str(UInt32 CommandID, Str255 TheText) {
   TheText[3] = UInt8(CommandID >> 8);
   TheText[4] = UInt8(CommandID);
 }
+
+ToolboxObjectClassRef SimpleRegisterControlClass(const char* classID, const EventTypeSpec* events, UInt32 count,
+                                                 EventHandlerUPP handler) {
+  CFStringRef id = CFStringCreateWithCString(kCFAllocatorDefault, classID, kCFStringEncodingUTF8);
+  ToolboxObjectClassRef classRef = nullptr;
+  RegisterToolboxObjectClass(id, nullptr, count, events, handler, nullptr, &classRef);
+  CFRelease(id);
+  return classRef;
+}

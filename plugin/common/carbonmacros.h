@@ -14,5 +14,9 @@ void SimpleSetControlText(WindowRef TheWindow, OSType TheSig, SInt16 TheID, Cons
 void SimpleShowControl(WindowRef TheWindow, OSType TheSig, SInt16 TheID);
 void SimpleHideControl(WindowRef TheWindow, OSType TheSig, SInt16 TheID);
 Rect GetControlBox(ControlRef TheControl);
+// Registers the custom control class `classID`, whose `events` go to
+// `handler`; the class, or nil when the toolbox refuses it.
+ToolboxObjectClassRef SimpleRegisterControlClass(const char* classID, const EventTypeSpec* events, UInt32 count,
+                                                 EventHandlerUPP handler);
 // The command's four characters, most significant byte first, on every machine.
 void CommandID2Str(UInt32 CommandID, Str255 TheText);

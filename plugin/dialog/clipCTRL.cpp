@@ -117,9 +117,7 @@ void RegisterClipCtrl() {
       {kEventClassControl, kEventControlHit},      {kEventClassControl, kEventControlActivate},
       {kEventClassControl, kEventControlOwningWindowChanged}, {kEventClassControl, kEventControlTrack}};
   lgMyHandlerUPP = NewEventHandlerUPP(ClipCtrlControlHandler);
-  CFStringRef id = CFStringCreateWithCString(kCFAllocatorDefault, cClipCtrlClassID, kCFStringEncodingUTF8);
-  RegisterToolboxObjectClass(id, nullptr, 6, kEvents, lgMyHandlerUPP, nullptr, &lgClipCtrlClassRef1);
-  CFRelease(id);
+  lgClipCtrlClassRef1 = SimpleRegisterControlClass(cClipCtrlClassID, kEvents, 6, lgMyHandlerUPP);
 }
 
 void UnregisterClipCtrl() {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/carbonmacros.h"
 #include "common/commonprocs.h"
 #include "dialog/DialogControls.h"
 #include "text/PascalString.h"
@@ -90,9 +91,7 @@ void RegisterColorBox() {
                                           {kEventClassControl, kEventControlHitTest},
                                           {kEventClassControl, kEventControlHit}};
   lgMyHandlerUPP = NewEventHandlerUPP(ColorBoxControlHandler);
-  CFStringRef id = CFStringCreateWithCString(kCFAllocatorDefault, cColorBoxClassID, kCFStringEncodingUTF8);
-  RegisterToolboxObjectClass(id, nullptr, 3, kEvents, lgMyHandlerUPP, nullptr, &lgColorBoxClassRef);
-  CFRelease(id);
+  lgColorBoxClassRef = SimpleRegisterControlClass(cColorBoxClassID, kEvents, 3, lgMyHandlerUPP);
 }
 
 void UnregisterColorBox() {

@@ -1,5 +1,6 @@
 #include "dialog/pictCTRL.h"
 
+#include "common/carbonmacros.h"
 #include "common/commonprocs.h"
 #include "dialog/DialogControls.h"
 #include "effect/PluginData.h"
@@ -69,9 +70,7 @@ void RegisterPictureControl() {
                                           {kEventClassControl, kEventControlHitTest},
                                           {kEventClassControl, kEventControlHit}};
   lgMyHandlerUPP = NewEventHandlerUPP(PictureControlHandler);
-  CFStringRef id = CFStringCreateWithCString(kCFAllocatorDefault, cPictureClassID, kCFStringEncodingUTF8);
-  RegisterToolboxObjectClass(id, nullptr, 3, kEvents, lgMyHandlerUPP, nullptr, &lgPictureControlClassRef);
-  CFRelease(id);
+  lgPictureControlClassRef = SimpleRegisterControlClass(cPictureClassID, kEvents, 3, lgMyHandlerUPP);
 }
 
 void UnregisterPictureControl() {
