@@ -118,7 +118,18 @@ void FlushWindows() {
   for (WindowRef w : lgWindows) {
     Rect r;
     QDTakeDirtyRect(w->port, &r);
-    if (!EmptyRect(&r)) w->widget->update(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
+    if (EmptyRect(&r)) continue;
+    const QRect area(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    w->widget->update(area);
+    // A custom control paints its part of the port opaquely, so Qt takes
+    // it out of the window's own repaint: it is asked for its part itself.
+    for (auto& c : w->controls) {
+      QWidget* cw = c->widget;
+      if (cw == nullptr || !IsCustomControlWidget(cw)) continue;
+      const QPoint at = cw->mapTo(w->widget, QPoint(0, 0));
+      const QRect mine = QRect(at, cw->size()) & area;
+      if (!mine.isEmpty()) cw->update(mine.translated(-at));
+    }
   }
 }
 
