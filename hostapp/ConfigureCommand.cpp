@@ -102,9 +102,13 @@ bool ConfigureEffect(HYPluginEntry entry, const ConfigureOptions& o, std::string
   params.clientData = nullptr;
   std::unique_ptr<ScriptPlayer> player;
   if (!o.script.empty()) {
-    player = std::make_unique<ScriptPlayer>(script);
+    player = std::make_unique<ScriptPlayer>(script, o.play);
     if (o.watch) player->Watch(o.watch);
-    player->Start();
+    if (!player->Start()) {
+      error = player->Error();
+      DisposeGWorld(frame);
+      return false;
+    }
   }
   entry(0, &params);
   ReclaimLentFrames(host);

@@ -8,6 +8,7 @@
 
 #include "HostPluginSDK.h"
 #include "PluginBundle.h"
+#include "script/ScriptPlayer.h"
 
 struct ConfigureOptions {
   std::string clip;
@@ -15,6 +16,7 @@ struct ConfigureOptions {
   long start = 0;   // the effect's range in the clip
   long count = -1;  // -1: to the end of the clip
   std::string script;  // empty: a person answers the dialog
+  PlayOptions play;    // how the script is played: its hand and its time
   std::function<void()> watch;  // called after each step of the script's player
 };
 

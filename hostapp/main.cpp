@@ -30,7 +30,7 @@ const char kUsage[] =
     "  info [--json] [--selected-frames N]   describe the effect\n"
     "  render CLIP -o OUT [--start N] [--count N] [--fade-in N] [--fade-out N]\n"
     "         [--sliders A,B,C] [--proxy] [--format mp4|mkv|png] [--overwrite]\n"
-    "         [--configure [--at N] [--script FILE]]\n"
+    "         [--configure [--at N] [--script FILE [--input qt|x11] [--timeout S]]]\n"
     "                                        render CLIP with the effect over the frames\n"
     "                                        from N (default: the whole clip) into OUT;\n"
     "                                        mp4 is H.264 + AAC, mkv lossless FFV1 + FLAC,\n"
@@ -40,11 +40,16 @@ const char kUsage[] =
     "  placeholder CLIP --at N -o FRAME.png [--overwrite]\n"
     "                                        render the effect's placeholder for frame N\n"
     "  configure CLIP [--at N] [--start S --count C] [--script FILE] [--json]\n"
+    "         [--input qt|x11] [--timeout SECONDS]\n"
     "                                        the effect's custom button over frames S to\n"
     "                                        S+C-1 (default: the whole clip): its dialog on\n"
     "                                        frame N of the range, answered by the person at\n"
     "                                        the screen or played by FILE; --json prints the\n"
-    "                                        configuration the dialog left\n"
+    "                                        configuration the dialog left; --input x11 plays\n"
+    "                                        FILE through the X server's pointer and keyboard\n"
+    "                                        (XTest), qt (the default) with Qt's own events;\n"
+    "                                        a script still playing after --timeout (default\n"
+    "                                        600, 0 for none) is stopped, its dialog cancelled\n"
     "  demo                                  render the built-in sample clip into demo/,\n"
     "                                        replacing the demo's own earlier files\n"
     "  about [--screenshot FILE.png]         show the plug-in's about window\n"
@@ -275,6 +280,15 @@ int main(int argc, char** argv) {
       const char* v = value();
       if (!v) return UsageError("--script needs a file");
       configure.script = v;
+    } else if (a == "--input" && (command == "configure" || command == "render")) {
+      const char* v = value();
+      const std::string mode = v ? v : "";
+      if (mode == "x11") configure.play.input = InputMode::X11;
+      else if (mode == "qt") configure.play.input = InputMode::Qt;
+      else return UsageError("--input is qt or x11");
+    } else if (a == "--timeout" && (command == "configure" || command == "render")) {
+      if (!number("--timeout", 0, 1000000, n)) return 2;
+      configure.play.timeoutSeconds = double(n);
     } else if (a == "--selected-frames" && command == "info") {
       if (!number("--selected-frames", 0, 1000000000, n)) return 2;
       info.selectedFrames = SInt32(n);

@@ -10,10 +10,11 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QKeyEvent>
+#include <QImage>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
+#include <QPixmap>
 #include <QPointer>
 #include <QSlider>
 #include <QStyle>
@@ -35,7 +36,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kStepTimeout = std::chrono::seconds(30);
 constexpr int kTickMilliseconds = 5;
 constexpr int kDragSteps = 10;
 // A combo box's list ignores a release this soon after it opened (the
@@ -108,98 +108,44 @@ QRect SliderHandle(QSlider* s) {
   return s->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, s);
 }
 
-// ---- Sending what a hand does ----
-
-QMouseEvent* MouseEvent(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons,
-                        Qt::KeyboardModifiers modifiers) {
-  return new QMouseEvent(type, QPointF(at), w->mapToGlobal(QPointF(at)), button, buttons, modifiers);
-}
-
-// Posted, so that a press that opens a dialog or follows the mouse runs from
-// the event loop, not from inside the player.
-void PostPress(QWidget* w, QPoint at, Qt::KeyboardModifiers m = Qt::NoModifier) {
-  QCoreApplication::postEvent(w, MouseEvent(w, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton, m));
-}
-void PostRelease(QWidget* w, QPoint at, Qt::KeyboardModifiers m = Qt::NoModifier) {
-  QCoreApplication::postEvent(w, MouseEvent(w, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton, m));
-}
-void PostClick(QWidget* w, QPoint at) {
-  PostPress(w, at);
-  PostRelease(w, at);
-}
-void PostClick(QWidget* w) { PostClick(w, w->rect().center()); }
-
-void Send(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons,
-          Qt::KeyboardModifiers m) {
-  std::unique_ptr<QMouseEvent> e(MouseEvent(w, type, at, button, buttons, m));
-  QCoreApplication::sendEvent(w, e.get());
-}
-
-void SendKey(QWidget* w, int key, Qt::KeyboardModifiers m = Qt::NoModifier, const QString& text = QString()) {
-  QKeyEvent press(QEvent::KeyPress, key, m, text), release(QEvent::KeyRelease, key, m, text);
-  QCoreApplication::sendEvent(w, &press);
-  QCoreApplication::sendEvent(w, &release);
-}
-
-// Replaces the field's text, key by key.
-void Type(QLineEdit* field, const QString& text) {
-  field->setFocus();
-  SendKey(field, Qt::Key_A, Qt::ControlModifier);
-  SendKey(field, Qt::Key_Delete);
-  for (QChar c : text) SendKey(field, c.unicode() < 128 ? c.toUpper().unicode() : 0, Qt::NoModifier, QString(c));
-}
-
-// Arrives after everything posted before it: the step that posted can tell
-// when those events have been handled (or have opened a modal loop).
-class Marker : public QObject {
- public:
-  int posted = 0, delivered = 0;
-  void Post() {
-    ++posted;
-    QCoreApplication::postEvent(this, new QEvent(QEvent::User));
-  }
-  bool Arrived() const { return delivered >= posted; }
-  void Wake() { QCoreApplication::postEvent(this, new QEvent(QEvent::Type(QEvent::User + 1))); }
-  bool event(QEvent* e) override {
-    if (e->type() == QEvent::Type(QEvent::User + 1)) return true;
-    if (e->type() != QEvent::User) return QObject::event(e);
-    ++delivered;
-    return true;
-  }
-};
+// The state a step is in, as its run answers it.
+enum class StepState { kWaiting, kDone, kAgain };
 
 struct Step {
-  std::string what;             // for a timeout's message
-  std::function<bool()> run;    // true when done; may fail the script
+  std::string what;                // for the message when the script's time runs out
+  std::function<StepState()> run;  // called until it is done; may fail the script
+  bool settling = false;           // done, and waiting for the screen to show it
 };
 
 }  // namespace
 
 struct ScriptPlayer::Impl {
   Script script;
+  PlayOptions options;
+  std::unique_ptr<Hand> hand;
   size_t next = 0;
   int line = 0;
   std::deque<Step> steps;
   QTimer timer;
-  Marker marker;
+  Marker idle;  // posted after a step: arrives once the screen shows it
   std::string error;
   bool finished = false, aborting = false, inTick = false;
   int failuresSoFar = 0;
   int baseline = -1;  // the event loop depth of the dialog's own modal loop
   std::function<void()> watch;
-  Clock::time_point deadline;
+  Clock::time_point deadline = Clock::time_point::max();
 
   // ---- playing ----
 
   void Tick() {
-    if (finished || inTick) return;
+    if (finished || inTick || hand == nullptr) return;
     // A loop nested in the handling of a posted event (a drag's tracking, a
     // modal dialog) hands out the events posted before it only once
     // something new is posted: this is that something.
-    marker.Wake();
+    hand->Wake();
+    idle.Wake();
     inTick = true;
     Advance();
-    if (watch) watch();
     inTick = false;
   }
 
@@ -212,15 +158,29 @@ struct ScriptPlayer::Impl {
       const ScriptAction& a = script.actions[next++];
       line = a.line;
       Expand(a);
-      deadline = Clock::now() + kStepTimeout;
+      if (steps.empty()) return;
     }
-    if (Clock::now() > deadline) return Fail("nothing happened while waiting to " + steps.front().what);
-    const int failures = failuresSoFar;
-    // A step that failed the script has been replaced by the steps that cancel the dialog.
-    if (steps.front().run() && failures == failuresSoFar) {
-      steps.pop_front();
-      deadline = Clock::now() + kStepTimeout;
+    if (Clock::now() > deadline) {
+      char limit[32];
+      std::snprintf(limit, sizeof limit, "%g", options.timeoutSeconds);
+      return Fail("still waiting to " + steps.front().what + " when the script's " + limit +
+                  " s ran out (--timeout)");
     }
+    if (!steps.front().settling) {
+      const int failures = failuresSoFar;
+      // A step may fail the script, which replaces the steps: its function
+      // must outlive its run.
+      const std::function<StepState()> run = steps.front().run;
+      const StepState state = run();
+      if (failures != failuresSoFar || finished || state == StepState::kWaiting) return;
+      steps.front().settling = true;
+      if (state == StepState::kAgain) steps.insert(steps.begin() + 1, {steps.front().what, run});
+      idle.Post(Qt::LowEventPriority - 1);
+      return;
+    }
+    if (!idle.Arrived()) return;
+    steps.pop_front();
+    if (watch) watch();
   }
 
   void Finish() {
@@ -243,88 +203,110 @@ struct ScriptPlayer::Impl {
           QMetaObject::invokeMethod(d, "reject", Qt::QueuedConnection);
           open = true;
         } else if (w->objectName() == "about") {
-          if (QAbstractButton* close = ButtonWithCommand(w, cCmdCancel)) PostClick(close);
+          if (QAbstractButton* close = ButtonWithCommand(w, cCmdCancel)) hand->Click(close);
           open = true;
         }
       }
       return !open;
     });
     Add("cancel the dialog", [this] {
-      if (QAbstractButton* cancel = ButtonWithCommand(DialogWindow(), cCmdCancel)) PostClick(cancel);
+      if (QAbstractButton* cancel = ButtonWithCommand(DialogWindow(), cCmdCancel)) hand->Click(cancel);
       Finish();
       return true;
     });
-    deadline = Clock::now() + kStepTimeout;
+    // When the script's time ran out, closing and cancelling get a minute of their own.
+    if (Clock::now() > deadline) deadline = Clock::now() + std::chrono::seconds(60);
   }
 
-  void Add(const std::string& what, std::function<bool()> run) { steps.push_back({what, std::move(run)}); }
-
-  // A step that posts events and is done once they have been handled.
-  void AddPosting(const std::string& what, std::function<bool()> post) {
-    auto sent = std::make_shared<bool>(false);
-    Add(what, [this, post, sent] {
-      if (!*sent) {
-        if (!post()) return false;
-        marker.Post();
-        *sent = true;
-      }
-      return marker.Arrived();
-    });
+  Clock::duration PlayTime() const {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.timeoutSeconds));
   }
 
+  // A step that is done once `done` answers true.
+  void Add(const std::string& what, std::function<bool()> done) {
+    steps.push_back({what, [done] { return done() ? StepState::kDone : StepState::kWaiting; }});
+  }
+
+  // A step that acts once `act` answers true (it may wait before it acts,
+  // by answering false), and is done once what it sent has been handled
+  // and `done` holds.
+  void Act(const std::string& what, std::function<bool()> act, std::function<bool()> done = nullptr) {
+    auto acted = std::make_shared<bool>(false);
+    steps.push_back({what, [this, act, done, acted] {
+                       if (!*acted) {
+                         if (!act()) return StepState::kWaiting;
+                         *acted = true;
+                       }
+                       return hand->Delivered() && (!done || done()) ? StepState::kDone : StepState::kWaiting;
+                     }});
+  }
+
+  // The dialog is on the screen and has the keyboard.
   void WaitForDialog() {
-    Add("see the dialog", [this] {
-      if (DialogWindow() == nullptr) return false;
+    Add("see the dialog, active", [this] {
+      QWidget* dialog = DialogWindow();
+      if (dialog == nullptr) return false;
+      if (!dialog->isActiveWindow()) {
+        dialog->activateWindow();
+        return false;
+      }
       if (baseline < 0) baseline = QThread::currentThread()->loopLevel();
       return true;
     });
   }
 
-  void ClickCommand(const char* command, const std::string& what) {
-    AddPosting("press " + what, [this, command, what] {
-      QAbstractButton* b = ButtonWithCommand(DialogWindow(), command);
-      if (b == nullptr) Fail("the dialog has no " + what + " button");
-      else PostClick(b);
-      return b != nullptr;
+  // The widget, found by `find` on the dialog, is there and enabled; a
+  // widget that is not there fails the script with `missing`.
+  void Click(const std::string& what, std::function<QWidget*()> find, const std::string& missing) {
+    Act("click " + what, [this, find, missing] {
+      QWidget* w = find();
+      if (w == nullptr) return Fail(missing), false;
+      if (!w->isEnabled() || !w->isVisible()) return false;
+      hand->Click(w);
+      return true;
     });
   }
 
-  // Clicks control (sig, id), found on the dialog.
+  void ClickCommand(const char* command, const std::string& what) {
+    Click(what, [command] { return ButtonWithCommand(DialogWindow(), command); }, "the dialog has no " + what + " button");
+  }
+
   void ClickControl(OSType sig, int id, const std::string& what) {
-    AddPosting("click " + what, [this, sig, id, what] {
-      QWidget* w = Control(sig, id);
-      if (w == nullptr) Fail("the dialog has no " + what + " (" + SignatureText(sig).toStdString() + " " + std::to_string(id) + ")");
-      else PostClick(w);
-      return w != nullptr;
-    });
+    Click(what, [sig, id] { return Control(sig, id); },
+          "the dialog has no " + what + " (" + SignatureText(sig).toStdString() + " " + std::to_string(id) + ")");
   }
 
   // Opens a pop-up menu with the mouse and clicks its item `index` (from 0).
   void PickItem(OSType sig, int index, const std::string& what) {
     ClickControl(sig, 1, what);
     auto opened = std::make_shared<Clock::time_point>();
-    Add("see the list of " + what, [this, sig, opened] {
+    Add("see the list of " + what, [sig, opened] {
       auto* combo = qobject_cast<QComboBox*>(Control(sig, 1));
       if (combo == nullptr || !combo->view()->isVisible()) return false;
       *opened = Clock::now();
       return true;
     });
-    AddPosting("choose in " + what, [this, sig, index, opened] {
+    Act("choose in " + what, [this, sig, index, opened] {
       auto* combo = qobject_cast<QComboBox*>(Control(sig, 1));
       if (combo == nullptr) return false;
+      // A combo box's list ignores a release this soon after it opened (the
+      // release of the click that opened it); a hand is never that quick.
       if (Clock::now() < *opened + kPopupSettles) return false;
       QWidget* list = combo->view()->viewport();
       const QPoint at = combo->view()->visualRect(combo->model()->index(index, 0)).center();
-      QCoreApplication::postEvent(list, MouseEvent(list, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton, {}));
-      PostClick(list, at);
+      hand->Hover(list, at);
+      hand->Click(list, at);
       return true;
+    }, [sig] {
+      auto* combo = qobject_cast<QComboBox*>(Control(sig, 1));
+      return combo == nullptr || !combo->view()->isVisible();
     });
   }
 
   // Waits for a modal window of the plug-in's (file dialog, colour picker,
-  // about window), then acts on it.
+  // about window) to be active, acts on it, and sees it close.
   void OnWindow(const char* name, const std::string& what, std::function<bool(QWidget*)> act) {
-    AddPosting(what, [name, act] {
+    Add("see the window for " + what + ", active", [name] {
       QWidget* w = VisibleTopLevel(name);
       if (w == nullptr) return false;
       // Keys go to the window that has the keyboard: a file dialog whose
@@ -334,18 +316,60 @@ struct ScriptPlayer::Impl {
         w->activateWindow();
         return false;
       }
-      return act(w);
+      return true;
+    });
+    Act(what, [name, act] {
+      QWidget* w = VisibleTopLevel(name);
+      return w != nullptr && act(w);
     });
     Add("see the window close after " + what, [name] { return VisibleTopLevel(name) == nullptr; });
+  }
+
+  // Types `text` into the window's field, waits until the field shows it
+  // (and a completer's list is closed), then presses `button`.
+  void TypeAndPress(const char* window, const std::string& what, std::function<QLineEdit*(QWidget*)> field,
+                    QDialogButtonBox::ButtonRole button, const QString& text) {
+    Add("see the window for " + what + ", active", [window] {
+      QWidget* w = VisibleTopLevel(window);
+      if (w == nullptr) return false;
+      if (!w->isActiveWindow()) {
+        w->activateWindow();
+        return false;
+      }
+      return true;
+    });
+    Act("type into the window for " + what, [this, window, field, text] {
+      QWidget* w = VisibleTopLevel(window);
+      QLineEdit* f = w ? field(w) : nullptr;
+      if (f == nullptr) return false;
+      hand->Type(f, text);
+      return true;
+    }, [window, field, text] {
+      QWidget* w = VisibleTopLevel(window);
+      QLineEdit* f = w ? field(w) : nullptr;
+      return f != nullptr && f->text() == text;
+    });
+    // A person closes the list of completions that typing opened.
+    Act("close the completions in the window for " + what, [this] {
+      if (QWidget* popup = QApplication::activePopupWidget()) hand->Key(popup, Qt::Key_Escape);
+      return true;
+    }, [] { return QApplication::activePopupWidget() == nullptr; });
+    Act(what, [this, window, button] {
+      QAbstractButton* b = ButtonWithRole(VisibleTopLevel(window), button);
+      if (b == nullptr || !b->isEnabled()) return false;
+      hand->Click(b);
+      return true;
+    });
+    Add("see the window close after " + what, [window] { return VisibleTopLevel(window) == nullptr; });
   }
 
   void Drag(const ScriptAction& a) {
     struct State {
       std::vector<double> f;  // fractions: x, y of each point
-      std::vector<QPoint> path;
       Qt::KeyboardModifiers pressKeys, moveKeys;
-      size_t sent = 0;
-      int lastWait = 0;
+      bool tracking = false;  // the press hit a rectangle, and a tracking loop follows the mouse
+      int waitAtSend = 0;
+      bool sent = false;
     };
     auto st = std::make_shared<State>();
     size_t k = 0;
@@ -356,82 +380,117 @@ struct ScriptPlayer::Impl {
       if (a.words[k] == "shift") st->pressKeys |= Qt::ShiftModifier, st->moveKeys |= Qt::ShiftModifier;
       if (a.words[k] == "shift-after-press") st->moveKeys |= Qt::ShiftModifier;
     }
-    AddPosting("press on the preview", [this, st] {
-      QWidget* preview = Control(cClipSig, 1);
-      if (preview == nullptr) {
-        Fail("the dialog has no preview (Clip 1)");
-        return false;
-      }
+    // Point n of the mouse's path: the script's points, ten steps between each two.
+    auto point = [st](QWidget* preview, size_t n) {
       const double w = preview->width(), h = preview->height();
-      auto at = [&](double x, double y) { return QPoint(int(std::floor(x * w)), int(std::floor(y * h))); };
-      st->path.push_back(at(st->f[0], st->f[1]));
-      for (size_t p = 2; p + 1 < st->f.size(); p += 2)
-        for (int step = 1; step <= kDragSteps; ++step) {
-          const double t = double(step) / kDragSteps;
-          st->path.push_back(at(st->f[p - 2] + (st->f[p] - st->f[p - 2]) * t, st->f[p - 1] + (st->f[p + 1] - st->f[p - 1]) * t));
-        }
-      PostPress(preview, st->path[0], st->pressKeys);
+      double x = st->f[0], y = st->f[1];
+      if (n > 0) {
+        const size_t leg = (n - 1) / kDragSteps, p = 2 * (leg + 1);
+        const double t = double((n - 1) % kDragSteps + 1) / kDragSteps;
+        x = st->f[p - 2] + (st->f[p] - st->f[p - 2]) * t;
+        y = st->f[p - 1] + (st->f[p + 1] - st->f[p - 1]) * t;
+      }
+      return QPoint(int(std::floor(x * w)), int(std::floor(y * h)));
+    };
+    const size_t moves = (st->f.size() / 2 - 1) * kDragSteps;
+    Act("press on the preview", [this, st, point] {
+      QWidget* preview = Control(cClipSig, 1);
+      if (preview == nullptr) return Fail("the dialog has no preview (Clip 1)"), false;
+      hand->Press(preview, point(preview, 0), st->pressKeys);
+      return true;
+    }, [st] {
+      st->tracking = TrackingWaits(DialogWindow()) > 0;
       return true;
     });
-    // Each step goes to the tracking loop that waits for it, one at a time.
-    Add("drag on the preview", [this, st] {
+    // Each move goes to the tracking loop that waits for it, one at a time,
+    // and is done once the loop has drawn it and waits for the next.
+    for (size_t n = 1; n <= moves; ++n) {
+      Act("move the mouse on the preview", [this, st, point, n] {
+        QWidget* preview = Control(cClipSig, 1);
+        st->sent = false;
+        if (preview == nullptr || !st->tracking) return true;  // the press hit neither rectangle
+        if (point(preview, n) == point(preview, n - 1)) return true;  // the mouse did not move
+        st->waitAtSend = TrackingWaits(DialogWindow());
+        if (st->waitAtSend == 0) return false;
+        hand->Move(preview, point(preview, n), st->moveKeys);
+        st->sent = true;
+        return true;
+      }, [st] { return !st->sent || TrackingWaits(DialogWindow()) > st->waitAtSend; });
+    }
+    Act("release the mouse on the preview", [this, st, point, moves] {
       QWidget* preview = Control(cClipSig, 1);
-      QWidget* window = DialogWindow();
-      if (preview == nullptr || window == nullptr) return false;
-      const int wait = TrackingWaits(window);
-      if (st->sent == 0 && wait == 0) return true;  // the press hit neither rectangle: nothing follows the mouse
-      if (wait <= st->lastWait) return false;
-      st->lastWait = wait;
-      ++st->sent;
-      if (st->sent < st->path.size())
-        Send(preview, QEvent::MouseMove, st->path[st->sent], Qt::NoButton, Qt::LeftButton, st->moveKeys);
-      else
-        Send(preview, QEvent::MouseButtonRelease, st->path.back(), Qt::LeftButton, Qt::NoButton, st->moveKeys);
-      return st->sent >= st->path.size();
-    });
+      if (preview == nullptr) return false;
+      hand->Release(preview, point(preview, moves));
+      return true;
+    }, [] { return TrackingWaits(DialogWindow()) == 0; });
   }
 
   // Drags the slider's thumb a pixel at a time until the slider shows
   // `target`; a frame number the pixels skip is reached with the arrow keys.
   void DragSlider(OSType sig, int id, long target, bool keysForTheRest, const std::string& what) {
     struct State {
-      bool pressed = false;
       QPoint at;
-      long start = 0;
+      long start = 0, beforeKey = 0;
+      bool pressed = false, keys = false, keyPressed = false;  // keys: the mouse is done, the keys go on
     };
     auto st = std::make_shared<State>();
-    Add("drag " + what, [this, sig, id, target, keysForTheRest, what, st] {
-      auto* s = qobject_cast<QSlider*>(Control(sig, id));
-      if (s == nullptr) {
-        Fail("the dialog has no " + what + " slider");
-        return false;
-      }
-      if (target < s->minimum() || target > s->maximum()) {
-        Fail(what + " goes from " + std::to_string(s->minimum()) + " to " + std::to_string(s->maximum()));
-        return false;
-      }
-      if (!st->pressed) {
-        if (s->value() == target) return true;
-        st->at = SliderHandle(s).center();
-        st->start = s->value();
-        Send(s, QEvent::MouseButtonPress, st->at, Qt::LeftButton, Qt::LeftButton, {});
-        st->pressed = true;
-        return false;
-      }
-      const long before = s->value();
-      if (before == target || (before - target) * (st->start - target) < 0 || st->at.x() < 0 || st->at.x() >= s->width()) {
-        Send(s, QEvent::MouseButtonRelease, st->at, Qt::LeftButton, Qt::NoButton, {});
-        for (long v = s->value(); keysForTheRest && v != target; v = s->value()) {
-          SendKey(s, v < target ? Qt::Key_Right : Qt::Key_Left);
-          if (s->value() == v) break;
-        }
-        if (s->value() != target) Fail(what + " cannot be brought to " + std::to_string(target) + " with the mouse");
-        return true;
-      }
-      st->at.rx() += before < target ? 1 : -1;
-      Send(s, QEvent::MouseMove, st->at, Qt::NoButton, Qt::LeftButton, {});
-      return false;
+    auto slider = [sig, id] { return qobject_cast<QSlider*>(Control(sig, id)); };
+    Act("press the thumb of the " + what + " slider", [this, slider, target, what, st] {
+      QSlider* s = slider();
+      if (s == nullptr) return Fail("the dialog has no " + what + " slider"), false;
+      if (target < s->minimum() || target > s->maximum())
+        return Fail(what + " goes from " + std::to_string(s->minimum()) + " to " + std::to_string(s->maximum())), false;
+      if (!s->isEnabled()) return false;
+      st->at = SliderHandle(s).center();
+      st->start = s->value();
+      st->pressed = s->value() != target;
+      if (st->pressed) hand->Press(s, st->at, Qt::NoModifier);
+      return true;
+    }, [slider, st] {
+      QSlider* s = slider();
+      return s == nullptr || !st->pressed || s->isSliderDown();
     });
+    const std::string shows = "see the " + what + " slider show " + std::to_string(target);
+    steps.push_back({shows, [this, slider, target, keysForTheRest, what, st] {
+                       QSlider* s = slider();
+                       if (s == nullptr) return Fail("the dialog has no " + what + " slider"), StepState::kWaiting;
+                       if (!st->pressed) return StepState::kDone;
+                       if (!hand->Delivered()) return StepState::kWaiting;
+                       const long v = s->value();
+                       if (!st->keys) {
+                         const bool past = (v - target) * (st->start - target) < 0;
+                         if (v != target && !past && st->at.x() >= 0 && st->at.x() < s->width()) {
+                           st->at.rx() += v < target ? 1 : -1;
+                           hand->Move(s, st->at, Qt::NoModifier);
+                         } else {
+                           hand->Release(s, st->at);
+                           st->keys = true;
+                         }
+                         return StepState::kAgain;
+                       }
+                       if (v == target) return StepState::kDone;
+                       if (!keysForTheRest || (st->keyPressed && v == st->beforeKey))
+                         return Fail(what + " cannot be brought to " + std::to_string(target) + " with the mouse"),
+                                StepState::kWaiting;
+                       if (!s->hasFocus()) return Fail("the " + what + " slider does not have the keyboard"), StepState::kWaiting;
+                       st->beforeKey = v;
+                       st->keyPressed = true;
+                       hand->Key(s, v < target ? Qt::Key_Right : Qt::Key_Left);
+                       return StepState::kAgain;
+                     }});
+  }
+
+  // The screenshot: on a display what the screen shows in the dialog's
+  // area, read back from the window system; offscreen the dialog drawn.
+  static bool Screenshot(QWidget* dialog, const std::string& path) {
+    QImage image;
+    if (QGuiApplication::platformName() == "xcb") {
+      const QRect area = dialog->frameGeometry();
+      image = dialog->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+    } else {
+      image = dialog->grab().toImage();
+    }
+    return !image.isNull() && image.save(QString::fromStdString(path), "PNG");
   }
 
   void Expand(const ScriptAction& a) {
@@ -444,7 +503,7 @@ struct ScriptPlayer::Impl {
       Add("press " + what, [this, command, what] {
         QAbstractButton* b = ButtonWithCommand(DialogWindow(), command);
         if (b == nullptr) return Fail("the dialog has no " + what + " button"), false;
-        PostClick(b);
+        hand->Click(b);
         Finish();
         return true;
       });
@@ -453,9 +512,7 @@ struct ScriptPlayer::Impl {
       const int key = w[0] == "return" ? Qt::Key_Return : Qt::Key_Escape;
       Add("press " + w[0], [this, key] {
         QWidget* dialog = DialogWindow();
-        QWidget* focus = dialog->focusWidget() ? dialog->focusWidget() : dialog;
-        QCoreApplication::postEvent(focus, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier));
-        QCoreApplication::postEvent(focus, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier));
+        hand->Key(dialog->focusWidget() ? dialog->focusWidget() : dialog, key);
         Finish();
         return true;
       });
@@ -465,20 +522,16 @@ struct ScriptPlayer::Impl {
       if (!path.empty() && (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)))
         return Fail(path + ": no such file");
       ClickControl(cPictSig, 1, "picture box");
-      OnWindow("NavGetFile", path.empty() ? "cancel the Open dialog" : "open " + path, [this, path](QWidget* d) {
-        if (path.empty()) {
+      if (path.empty()) {
+        OnWindow("NavGetFile", "cancel the Open dialog", [this](QWidget* d) {
           QAbstractButton* cancel = ButtonWithRole(d, QDialogButtonBox::RejectRole);
-          if (cancel) PostClick(cancel);
+          if (cancel) hand->Click(cancel);
           return cancel != nullptr;
-        }
-        auto* field = d->findChild<QLineEdit*>("fileNameEdit");
-        QAbstractButton* open = ButtonWithRole(d, QDialogButtonBox::AcceptRole);
-        if (field == nullptr || open == nullptr) return false;
-        Type(field, QString::fromStdString(path));
-        if (!open->isEnabled()) return false;
-        PostClick(open);
-        return true;
-      });
+        });
+      } else {
+        TypeAndPress("NavGetFile", "open " + path, [](QWidget* d) { return d->findChild<QLineEdit*>("fileNameEdit"); },
+                     QDialogButtonBox::AcceptRole, QString::fromStdString(path));
+      }
     } else if (a.verb == "media") {
       const int index = w[0] == "ntsc" ? 0 : w[0] == "pal" ? 1 : 2;
       auto before = std::make_shared<QPointer<QWidget>>();
@@ -491,29 +544,24 @@ struct ScriptPlayer::Impl {
       });
       PickItem(cMediaSig, index, "the format pop-up");
       // Another format opens the dialog again in its own layout.
-      Add("see the dialog in its new layout", [before, changes] { return !*changes || before->isNull(); });
+      Add("see the dialog reopen in its new layout", [before, changes] {
+        return !*changes || (before->isNull() && DialogWindow() != nullptr);
+      });
     } else if (a.verb == "rect") {
-      AddPosting("choose the " + w[0] + " rectangle", [this, w] {
+      const int k = w[0] == "start" ? 0 : 1;
+      Click("the " + w[0] + " rectangle's button", [k]() -> QWidget* {
         QWidget* selector = Control(cRectSig, 1);
         const QList<QAbstractButton*> choices =
             selector ? selector->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly) : QList<QAbstractButton*>();
-        const int k = w[0] == "start" ? 0 : 1;
-        if (choices.size() <= k) {
-          Fail("the dialog has no start and end selector (Rect 1)");
-          return false;
-        }
-        PostClick(choices[k]);
-        return true;
-      });
+        return choices.size() > k ? choices[k] : nullptr;
+      }, "the dialog has no start and end selector (Rect 1)");
     } else if (a.verb == "keep-proportions") {
       const bool on = w[0] == "on";
-      AddPosting("set keep-proportions", [this, on] {
+      Act("set keep-proportions", [this, on] {
         auto* box = qobject_cast<QAbstractButton*>(Control(cPropSig, 1));
-        if (box == nullptr) {
-          Fail("the dialog has no keep-proportions box (Prop 1)");
-          return false;
-        }
-        if (box->isChecked() != on) PostClick(box);
+        if (box == nullptr) return Fail("the dialog has no keep-proportions box (Prop 1)"), false;
+        if (!box->isEnabled()) return false;
+        if (box->isChecked() != on) hand->Click(box);
         return true;
       });
     } else if (a.verb == "whole-frame") {
@@ -528,9 +576,9 @@ struct ScriptPlayer::Impl {
       ClickCommand(cCmdPrevious, "previous frame");
     } else if (a.verb == "about") {
       ClickCommand(cCmdAbout, "About");
-      OnWindow("about", "close the about window", [](QWidget* about) {
+      OnWindow("about", "close the about window", [this](QWidget* about) {
         QAbstractButton* ok = ButtonWithCommand(about, cCmdOK);
-        if (ok) PostClick(ok);
+        if (ok) hand->Click(ok);
         return ok != nullptr;
       });
     } else if (a.verb == "drag") {
@@ -541,23 +589,21 @@ struct ScriptPlayer::Impl {
     } else if (a.verb == "frame") {
       DragSlider(cClipSliderSig, 1, std::strtol(w[0].c_str(), nullptr, 10), true, "clip");
     } else if (a.verb == "colour" || a.verb == "colour-cancel") {
-      const std::string hex = a.verb == "colour" ? (w[0][0] == '#' ? w[0] : "#" + w[0]) : "";
       ClickControl(cColorSig, 1, "colour box");
-      OnWindow("NPickColor", hex.empty() ? "cancel the colour picker" : "choose " + hex, [hex](QWidget* picker) {
-        if (hex.empty()) {
+      if (a.verb == "colour-cancel") {
+        OnWindow("NPickColor", "cancel the colour picker", [this](QWidget* picker) {
           QAbstractButton* cancel = ButtonWithRole(picker, QDialogButtonBox::RejectRole);
-          if (cancel) PostClick(cancel);
+          if (cancel) hand->Click(cancel);
           return cancel != nullptr;
-        }
-        QLineEdit* field = nullptr;
-        for (QLabel* l : picker->findChildren<QLabel*>())
-          if (l->text().contains("HTML")) field = qobject_cast<QLineEdit*>(l->buddy());
-        QAbstractButton* ok = ButtonWithRole(picker, QDialogButtonBox::AcceptRole);
-        if (field == nullptr || ok == nullptr) return false;
-        Type(field, QString::fromStdString(hex));
-        PostClick(ok);
-        return true;
-      });
+        });
+      } else {
+        const std::string hex = w[0][0] == '#' ? w[0] : "#" + w[0];
+        TypeAndPress("NPickColor", "choose " + hex, [](QWidget* picker) -> QLineEdit* {
+          for (QLabel* l : picker->findChildren<QLabel*>())
+            if (l->text().contains("HTML")) return qobject_cast<QLineEdit*>(l->buddy());
+          return nullptr;
+        }, QDialogButtonBox::AcceptRole, QString::fromStdString(hex));
+      }
     } else if (a.verb == "blend") {
       int index = 0;
       while (index < cBlendModeCount && w[0] != cBlendModeNames[index]) ++index;
@@ -567,24 +613,35 @@ struct ScriptPlayer::Impl {
       Add("take a screenshot", [this, path] {
         QWidget* dialog = DialogWindow();
         if (dialog == nullptr) return false;
-        if (!dialog->grab().save(QString::fromStdString(path), "PNG")) Fail("cannot write the screenshot " + path);
+        if (!Screenshot(dialog, path)) Fail("cannot write the screenshot " + path);
         return true;
       });
     }
   }
 };
 
-ScriptPlayer::ScriptPlayer(const Script& script) : impl_(new Impl) {
+ScriptPlayer::ScriptPlayer(const Script& script, PlayOptions options) : impl_(new Impl) {
   impl_->script = script;
+  impl_->options = options;
   impl_->timer.setInterval(kTickMilliseconds);
   QObject::connect(&impl_->timer, &QTimer::timeout, [this] { impl_->Tick(); });
+  impl_->idle.arrived = [this] { impl_->Tick(); };
 }
 
 ScriptPlayer::~ScriptPlayer() = default;
 
-void ScriptPlayer::Start() {
+bool ScriptPlayer::Start() {
   EnsureHostApplication();  // the dialog's windows, and the player's timer, live in it
+  impl_->hand = MakeHand(impl_->options.input, impl_->error);
+  if (impl_->hand == nullptr) {
+    impl_->finished = true;
+    return false;
+  }
+  // What the hand sent has arrived: the player goes on at once.
+  impl_->hand->OnArrival([this] { impl_->Tick(); });
+  if (impl_->options.timeoutSeconds > 0) impl_->deadline = Clock::now() + impl_->PlayTime();
   impl_->timer.start();
+  return true;
 }
 void ScriptPlayer::Watch(std::function<void()> watch) { impl_->watch = std::move(watch); }
 bool ScriptPlayer::Finished() const { return impl_->finished; }

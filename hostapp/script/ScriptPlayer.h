@@ -9,17 +9,29 @@
 #include <memory>
 #include <string>
 
+#include "script/Hand.h"
 #include "script/Script.h"
+
+// How long a whole script may take before the player gives up on it: a
+// script that is truly stuck ends there, however slow the machine is.
+constexpr double kDefaultScriptTimeout = 600;
+
+struct PlayOptions {
+  InputMode input = InputMode::Qt;
+  double timeoutSeconds = kDefaultScriptTimeout;  // 0: no limit
+};
 
 class ScriptPlayer {
  public:
-  explicit ScriptPlayer(const Script& script);
+  explicit ScriptPlayer(const Script& script, PlayOptions options = {});
   ~ScriptPlayer();
   ScriptPlayer(const ScriptPlayer&) = delete;
   ScriptPlayer& operator=(const ScriptPlayer&) = delete;
-  // Starts playing once the event loop runs; the first action waits for the dialog.
-  void Start();
-  // Called after every step the player takes, for whoever watches the screen.
+  // Starts playing once the event loop runs; the first action waits for the
+  // dialog. False, with Error() set, when the hand cannot be had.
+  bool Start();
+  // Called each time a step of the player has been handled and the screen
+  // shows what it drew, for whoever watches the screen.
   void Watch(std::function<void()> watch);
   bool Finished() const;
   // Empty when the script played through; otherwise "script:line: why", and
