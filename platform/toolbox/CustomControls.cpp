@@ -91,6 +91,9 @@ class CustomControlWidget : public QWidget {
  private:
   void Tracked(QMouseEvent* e, MouseTrackingResult result) {
     if (control == nullptr || control->window->trackLoop == nullptr) return;
+    // A move with the button up: its release went elsewhere (a grab taken
+    // away), and the drag ends here.
+    if (result == kMouseTrackingMouseDragged && !(e->buttons() & Qt::LeftButton)) result = kMouseTrackingMouseUp;
     control->window->trackPoint = toolbox::WindowPoint(this, e->position().toPoint(), control->window);
     control->window->trackResult = result;
     control->window->trackLoop->quit();

@@ -1,6 +1,5 @@
 // Events and their handlers: commands sent to windows, control events sent
 // to control classes, and the nested loop that waits for the next mouse event.
-#include <QTimer>
 
 #include <cstring>
 
@@ -117,9 +116,13 @@ OSStatus TrackMouseLocation(GrafPtr port, Point* outPoint, MouseTrackingResult* 
   static int waits = 0;
   toolbox::FlushWindows();
   window->widget->setProperty(kTrackingMouseProperty, ++waits);
-  // A mouse that never comes back (the window closed under it) ends the tracking.
-  QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+  // A window hidden or closed under the mouse ends the tracking (the mouse
+  // never comes back to it); a slow hand never does.
   loop.exec();
+  if (toolbox::WindowOfPort(port) != window) {  // disposed while it waited: the mouse is up
+    if (outResult) *outResult = kMouseTrackingMouseUp;
+    return noErr;
+  }
   window->trackLoop = nullptr;
   window->widget->setProperty(kTrackingMouseProperty, 0);
   if (outPoint) *outPoint = window->trackPoint;

@@ -56,6 +56,7 @@ struct OpaqueControlRef {
 
 struct OpaqueWindowPtr {
   QWidget* widget = nullptr;
+  std::string nibFolder;  // the interface files it was made from
   RGBColor background = {65535, 65535, 65535};  // the port where nothing is drawn
   GWorldPtr port = nullptr;
   std::vector<OpaqueEventHandlerRef*> handlers;

@@ -13,6 +13,7 @@
 #include <QUiLoader>
 
 #include <cstdlib>
+#include <map>
 
 #include "alerts/Alerts.h"
 #include "toolbox/ToolboxPrivate.h"
@@ -20,6 +21,9 @@
 namespace {
 
 std::vector<WindowRef> lgWindows;
+// Where the last window of each nib stood on the screen: a window that
+// takes the place of another (the dialog in another layout) opens there.
+std::map<std::string, QPoint> lgPlaces;
 
 // A message box for each alert when there is a display.
 DialogItemIndex ShowAlertBox(const AlertContent& content) {
@@ -194,6 +198,9 @@ OSStatus CreateWindowFromNib(IBNibRef nib, CFStringRef windowName, WindowRef* ou
   }
   auto* window = new OpaqueWindowPtr;
   window->widget = widget;
+  window->nibFolder = nib->folder;
+  auto place = lgPlaces.find(nib->folder);
+  if (place != lgPlaces.end()) widget->move(place->second);
   const Rect bounds = {0, 0, SInt16(widget->height()), SInt16(widget->width())};
   if (NewGWorld(&window->port, 32, &bounds, nullptr, nullptr, 0) != noErr) {
     delete widget;
@@ -236,7 +243,9 @@ void ShowWindow(WindowRef window) {
 }
 
 void HideWindow(WindowRef window) {
-  if (window) window->widget->hide();
+  if (window == nullptr) return;
+  if (window->trackLoop) window->trackLoop->quit();  // no mouse comes back to a hidden window
+  window->widget->hide();
 }
 
 void BringToFront(WindowRef window) {
@@ -249,6 +258,8 @@ void DisposeWindow(WindowRef window) {
   if (window == nullptr) return;
   for (size_t k = 0; k < lgWindows.size(); ++k)
     if (lgWindows[k] == window) lgWindows.erase(lgWindows.begin() + long(k));
+  if (window->widget->isVisible()) lgPlaces[window->nibFolder] = window->widget->pos();
+  if (window->trackLoop) window->trackLoop->quit();
   for (OpaqueEventHandlerRef* h : window->handlers) delete h;
   window->controls.clear();
   delete window->widget;
