@@ -15,6 +15,7 @@ extern "C" {
 }
 #include <sstream>
 
+#include "HostRun.h"
 #include "HostileResourceFiles.h"
 #include "MediaSupport.h"
 #include "TestSupport.h"
@@ -23,32 +24,6 @@ extern "C" {
 #include "resources/ResourceFork.h"
 
 namespace {
-
-struct HostRun {
-  int status;
-  std::string out, err;
-};
-
-std::string Quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-HostRun Host(const std::string& args, const std::string& configHome) {
-  TempDir out;
-  std::string cmd = "XDG_CONFIG_HOME=" + Quoted(configHome) + " " + Quoted(QUORVEL_HOST_PATH) + " " +
-                    args + " >" + Quoted(out / "out") + " 2>" + Quoted(out / "err");
-  int raw = std::system(cmd.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(out / "out"), ReadText(out / "err")};
-}
 
 size_t Lines(const std::string& s) {
   size_t n = 0;
