@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "TestSupport.h"
+#include "WhenReady.h"
 #include "bundle/Bundle.h"
 #include "common/aboutwindow.h"
 #include "common/commonprocs.h"
@@ -47,12 +48,12 @@ TEST(AboutWindow, ShowsTheProductAndVersionAndClosesOnEitherButton) {
   for (const char* command : {"ok  ", "not!"}) {
     QString product, version;
     bool stillOpenAfterOther = false;
-    QTimer::singleShot(30, [&] {
+    WhenReady([] { return AboutWidget() != nullptr; }, [&, command] {
       QWidget* about = AboutWidget();
-      ASSERT_NE(about, nullptr);
       product = LabelText(about, "Plug");
       version = LabelText(about, "Vers");
-      QTimer::singleShot(10, [&, command] {
+      // Still open a turn of the event loop later: only a button ends it.
+      QTimer::singleShot(0, [&, command] {
         stillOpenAfterOther = AboutWidget() != nullptr;
         PressCommand(AboutWidget(), command);
       });
@@ -96,9 +97,8 @@ TEST(AlertsOnADisplay, AreMessageBoxes) {
   if (!ToolboxHasDisplay()) GTEST_SKIP() << "no display: alerts go to standard error";
   QString text, informative;
   QStringList buttons;
-  QTimer::singleShot(50, [&] {
+  WhenReady([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    ASSERT_NE(box, nullptr);
     text = box->text();
     informative = box->informativeText();
     for (QAbstractButton* b : box->buttons()) buttons << b->text();

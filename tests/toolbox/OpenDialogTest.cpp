@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "TestSupport.h"
+#include "WhenReady.h"
 #include "files/EasyFile.h"
 #include "text/PascalString.h"
 #include "toolbox/Toolbox.h"
@@ -18,12 +19,13 @@ namespace {
 
 // Once the dialog is up: choose `file`, or cancel when it is empty.
 void AnswerTheDialog(const std::string& file) {
-  QTimer::singleShot(50, [file] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr)
-      for (QWidget* w : QApplication::topLevelWidgets())
-        if ((dialog = qobject_cast<QFileDialog*>(w)) != nullptr && w->isVisible()) break;
-    ASSERT_NE(dialog, nullptr);
+  auto shown = [] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog != nullptr && w->isVisible()) return dialog;
+    return static_cast<QFileDialog*>(nullptr);
+  };
+  WhenReady([shown] { return shown() != nullptr; }, [file, shown] {
+    QFileDialog* dialog = shown();
     if (file.empty()) {
       dialog->reject();
     } else {
