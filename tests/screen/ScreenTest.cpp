@@ -97,6 +97,8 @@ Box OnPreview(const Box& b, QSize size) {
   int checked = 0;
   auto expect = [&](int x, int y, QRgb colour, const char* what) {
     if (x < 0 || y < 0 || x >= seen.width() || y >= seen.height()) return;
+    // The preview's black border is drawn last, over everything.
+    if (x == 0 || y == 0 || x == seen.width() - 1 || y == seen.height() - 1) colour = kBlack, what = "the border";
     ++checked;
     const QRgb got = seen.pixel(x, y);
     if (!Near(got, colour) && wrong.size() < 600)
@@ -117,13 +119,16 @@ Box OnPreview(const Box& b, QSize size) {
         expect(x, y, want.video, "the video");
       }
     }
-  // The outlines: one pixel on each edge of each rectangle, drawn over both.
+  // The outlines: one pixel on each edge of each rectangle, drawn over the
+  // picture, the end rectangle's over the start's.
+  auto onEdge = [](const Box& b, int x, int y) {
+    return ((x == b.left || x == b.right - 1) && y >= b.top && y < b.bottom) ||
+           ((y == b.top || y == b.bottom - 1) && x >= b.left && x < b.right);
+  };
   for (auto [b, colour] : {std::pair{want.start, kStartOutline}, std::pair{want.end, kEndOutline}}) {
     const int mx = (b.left + b.right) / 2, my = (b.top + b.bottom) / 2;
-    expect(mx, b.top, colour, "an outline");
-    expect(mx, b.bottom - 1, colour, "an outline");
-    expect(b.left, my, colour, "an outline");
-    expect(b.right - 1, my, colour, "an outline");
+    for (auto [x, y] : {std::pair{mx, b.top}, std::pair{mx, b.bottom - 1}, std::pair{b.left, my}, std::pair{b.right - 1, my}})
+      expect(x, y, onEdge(want.end, x, y) ? kEndOutline : colour, "an outline");
   }
   // The handles: three rings about each corner of the active rectangle,
   // black, white and black from the outside in, of radius 6; none on the other.
@@ -131,6 +136,7 @@ Box OnPreview(const Box& b, QSize size) {
   const Box& other = want.active == 1 ? want.end : want.start;
   for (auto [cx, cy] : {std::pair{active.left, active.top}, std::pair{active.right, active.top},
                         std::pair{active.left, active.bottom}, std::pair{active.right, active.bottom}}) {
+    if (want.active == 1 && onEdge(want.end, cx, cy - 5)) continue;  // the end's outline is drawn over them
     expect(cx, cy - 6, kBlack, "a handle's outer ring");
     expect(cx, cy - 5, kWhite, "a handle's white ring");
     expect(cx, cy - 4, kBlack, "a handle's inner ring");
@@ -217,6 +223,11 @@ TEST_F(OnTheScreen, EachGestureShowsWhatItDid) {
     const char* end;
     std::optional<QRgb> colourBox;
   };
+  auto half = [](FlatColour p, FlatColour v) {
+    auto m = [](int a, int b) { return b + (a - b) / 2; };
+    return qRgb(m(p.r, v.r), m(p.g, v.g), m(p.b, v.b));
+  };
+  const Box kWhole = {0, 0, 720, 480};
   const Preview still{kStart, kStart, kEnd, 1, Rgb(kPicture), frame0};
   const Box moved = {230, 180, 590, 420};
   const std::optional<Preview> none;
@@ -234,6 +245,12 @@ TEST_F(OnTheScreen, EachGestureShowsWhatItDid) {
        {kStart, kStart, {572, 378, 644, 426}, 2, Rgb(kPicture), frame0}, none, "ok", noBox},
       {"the clip slider to the end", {"frame 149"}, {kEnd, kStart, kEnd, 1, Rgb(kPicture), last}, none, "ok", noBox},
       {"the blend pop-up", {"blend multiply"}, {kStart, kStart, kEnd, 1, multiply(kPicture, FlatClipColour(0)), frame0},
+       none, "ok", noBox},
+      {"next", {"frame 147", "next"}, {kEnd, kStart, kEnd, 1, Rgb(kPicture), Rgb(FlatClipColour(kFrames - 2))}, none,
+       "ok", noBox},
+      {"whole frame", {"whole-frame"}, {kWhole, kWhole, kEnd, 1, Rgb(kPicture), frame0}, none, "ok", noBox},
+      // Reset: both rectangles the whole frame, the picture at half opacity.
+      {"reset", {Drag({{300, 200}, {350, 260}}), "reset"}, {kWhole, kWhole, kWhole, 1, half(kPicture, FlatClipColour(0)), frame0},
        none, "ok", noBox},
       {"the colour picker's OK", {"colour ffd000"}, still, none, "ok", qRgb(255, 208, 0)},
       {"the colour picker's Cancel", {"colour-cancel"}, still, none, "ok", kWhite},
@@ -253,13 +270,14 @@ TEST_F(OnTheScreen, EachGestureShowsWhatItDid) {
     std::vector<std::string> lines = {"picture " + picture};
     lines.insert(lines.end(), c.lines.begin(), c.lines.end());
     // The last look before the dialog ends: the preview and the colour box, on the screen.
-    QImage after, colourBox;
+    QImage after, colourBox, pictureBox;
     lines.push_back("screenshot " + dir / "after.png");
     lines.push_back(c.end);
     auto look = [&] {
       watch();
       if (QWidget* preview = Shown(cClipSig, 1)) after = OnScreen(preview);
       if (QWidget* box = Shown(cColorSig, 1)) colourBox = OnScreen(box);
+      if (QWidget* box = Shown(cPictSig, 1)) pictureBox = OnScreen(box);
     };
     ASSERT_EQ(Play(lines, look), "");
     EXPECT_TRUE(Shows(after, c.after));
@@ -268,6 +286,8 @@ TEST_F(OnTheScreen, EachGestureShowsWhatItDid) {
       EXPECT_TRUE(Shows(dragging[5], *c.midway)) << "midway";
       EXPECT_TRUE(Shows(dragging.back(), c.after)) << "before the release";
     }
+    // The picture box shows the picture.
+    EXPECT_TRUE(Near(pictureBox.pixel(pictureBox.width() / 2, pictureBox.height() / 2), Rgb(kPicture)));
     if (c.colourBox) {
       EXPECT_TRUE(Near(colourBox.pixel(colourBox.width() / 2, colourBox.height() / 2), *c.colourBox));
     }
