@@ -478,6 +478,13 @@ TEST(HostCommand, ConfigureErrorsAreOneLine) {
       {"configure " + Quoted(clip) + " --at 10 --script " + Quoted(WriteLines(dir / "ok.txt", {"ok"})), "--at 10"},
       {"configure " + Quoted(clip) + " --script " + Quoted(WriteLines(dir / "far.txt", {"slider border 101", "ok"})),
        "far.txt:1: border goes from 0 to 100; the dialog was cancelled"},
+      // Only the whole script has a time, and running out of it names the
+      // line and what the player was waiting for.
+      {"configure " + Quoted(clip) + " --timeout 1 --script " +
+           Quoted(WriteLines(dir / "long.txt", {"slider turn 100", "slider turn -100", "slider turn 100", "slider turn -100",
+                                                "slider turn 100", "slider turn -100", "slider turn 100", "ok"})),
+       "when the script's 1 s ran out (--timeout); the dialog was cancelled"},
+      {"configure " + Quoted(clip) + " --input x11 --script " + Quoted(dir / "ok.txt"), "--input x11 needs an X display"},
   };
   for (const Case& c : cases) {
     HostRun r = Host(c.args, config.path());
