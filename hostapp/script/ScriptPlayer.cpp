@@ -85,6 +85,18 @@ QAbstractButton* ButtonWithRole(QWidget* dialog, QDialogButtonBox::ButtonRole ro
   return nullptr;
 }
 
+// True when the window is there and has the keyboard; one that is there
+// but not active is asked to become so. Keys go to the window that has the
+// keyboard: a file dialog whose field is typed into before it is active
+// keeps the folders the typing passed through selected, and Open then
+// opens a folder.
+bool ActiveOrAsked(QWidget* w) {
+  if (w == nullptr) return false;
+  if (w->isActiveWindow()) return true;
+  w->activateWindow();
+  return false;
+}
+
 int TrackingWaits(QWidget* window) { return window ? window->property(kTrackingMouseProperty).toInt() : 0; }
 
 QRect SliderHandle(QSlider* s) {
@@ -244,12 +256,7 @@ struct ScriptPlayer::Impl {
   // The dialog is on the screen and has the keyboard.
   void WaitForDialog() {
     Add("see the dialog, active", [this] {
-      QWidget* dialog = DialogWindow();
-      if (dialog == nullptr) return false;
-      if (!dialog->isActiveWindow()) {
-        dialog->activateWindow();
-        return false;
-      }
+      if (!ActiveOrAsked(DialogWindow())) return false;
       if (baseline < 0) baseline = QThread::currentThread()->loopLevel();
       return true;
     });
@@ -304,20 +311,14 @@ struct ScriptPlayer::Impl {
   }
 
   // Waits for a modal window of the plug-in's (file dialog, colour picker,
-  // about window) to be active, acts on it, and sees it close.
+  // about window) to be there and active.
+  void WaitForWindow(const char* name, const std::string& what) {
+    Add("see the window for " + what + ", active", [name] { return ActiveOrAsked(VisibleTopLevel(name)); });
+  }
+
+  // Waits for a modal window of the plug-in's, acts on it, and sees it close.
   void OnWindow(const char* name, const std::string& what, std::function<bool(QWidget*)> act) {
-    Add("see the window for " + what + ", active", [name] {
-      QWidget* w = VisibleTopLevel(name);
-      if (w == nullptr) return false;
-      // Keys go to the window that has the keyboard: a file dialog whose
-      // field is typed into before it is active keeps the folders the
-      // typing passed through selected, and Open then opens a folder.
-      if (!w->isActiveWindow()) {
-        w->activateWindow();
-        return false;
-      }
-      return true;
-    });
+    WaitForWindow(name, what);
     Act(what, [name, act] {
       QWidget* w = VisibleTopLevel(name);
       return w != nullptr && act(w);
@@ -329,15 +330,7 @@ struct ScriptPlayer::Impl {
   // (and a completer's list is closed), then presses `button`.
   void TypeAndPress(const char* window, const std::string& what, std::function<QLineEdit*(QWidget*)> field,
                     QDialogButtonBox::ButtonRole button, const QString& text) {
-    Add("see the window for " + what + ", active", [window] {
-      QWidget* w = VisibleTopLevel(window);
-      if (w == nullptr) return false;
-      if (!w->isActiveWindow()) {
-        w->activateWindow();
-        return false;
-      }
-      return true;
-    });
+    WaitForWindow(window, what);
     Act("type into the window for " + what, [this, window, field, text] {
       QWidget* w = VisibleTopLevel(window);
       QLineEdit* f = w ? field(w) : nullptr;

@@ -22,6 +22,7 @@
 #include "HostApplication.h"
 #include "HostServices.h"
 #include "MediaSupport.h"
+#include "ShownDialog.h"
 #include "TestSupport.h"
 #include "bundle/Bundle.h"
 #include "dialog/DialogControls.h"
@@ -64,21 +65,7 @@ std::string Drag(std::vector<std::pair<int, int>> points, const std::string& mod
   return line + (modifiers.empty() ? "" : " " + modifiers);
 }
 
-// What the dialog on the screen shows, for tests that watch it.
-QWidget* ShownDialog() {
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (w->isVisible() && (w->objectName() == "configNTSC" || w->objectName() == "configPAL" || w->objectName() == "configHD"))
-      return w;
-  return nullptr;
-}
-QWidget* Shown(OSType sig, int id) {
-  QWidget* dialog = ShownDialog();
-  if (dialog == nullptr) return nullptr;
-  const char text[5] = {char(sig >> 24), char(sig >> 16), char(sig >> 8), char(sig), 0};
-  for (QWidget* w : dialog->findChildren<QWidget*>())
-    if (w->property("controlSignature").toString() == text && w->property("controlID").toInt() == id) return w;
-  return nullptr;
-}
+// The text a label of the dialog shows.
 QString ShownText(OSType sig, int id) {
   auto* label = qobject_cast<QLabel*>(Shown(sig, id));
   return label ? label->text() : QString();

@@ -21,6 +21,7 @@
 #include "HostRun.h"
 #include "HostServices.h"
 #include "MediaSupport.h"
+#include "ShownDialog.h"
 #include "TestSupport.h"
 #include "bundle/Bundle.h"
 #include "dialog/DialogControls.h"
@@ -43,20 +44,6 @@ struct Box {
   }
 };
 
-QWidget* ShownDialog() {
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (w->isVisible() && (w->objectName() == "configNTSC" || w->objectName() == "configPAL" || w->objectName() == "configHD"))
-      return w;
-  return nullptr;
-}
-QWidget* Shown(OSType sig, int id) {
-  QWidget* dialog = ShownDialog();
-  if (dialog == nullptr) return nullptr;
-  const char text[5] = {char(sig >> 24), char(sig >> 16), char(sig >> 8), char(sig), 0};
-  for (QWidget* w : dialog->findChildren<QWidget*>())
-    if (w->property("controlSignature").toString() == text && w->property("controlID").toInt() == id) return w;
-  return nullptr;
-}
 
 // What the X server shows over the widget.
 QImage OnScreen(QWidget* w) {
