@@ -75,9 +75,11 @@ std::vector<int> RowOrder(int height, bool interlaced) {
 bool IsGifFile(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) return false;
-  char magic[6];
-  const bool gif = std::fread(magic, 1, sizeof magic, f) == sizeof magic &&
-                   (std::memcmp(magic, "GIF87a", 6) == 0 || std::memcmp(magic, "GIF89a", 6) == 0);
+  // giflib takes any file that starts "GIF", whatever version follows, and
+  // so do other readers: every such file comes here, where the screen's
+  // size is checked before its pixels are allocated.
+  char magic[3];
+  const bool gif = std::fread(magic, 1, sizeof magic, f) == sizeof magic && std::memcmp(magic, "GIF", 3) == 0;
   std::fclose(f);
   return gif;
 }

@@ -11,7 +11,7 @@
 
 #include "cg/CGImage.h"
 
-// Whether the file starts as a GIF does ("GIF87a" or "GIF89a").
+// Whether the file starts as a GIF does ("GIF", whatever version follows).
 bool IsGifFile(const std::string& path);
 // The number of images in the file, counting stops at `limit`; 0 when the
 // file is not a readable GIF.

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <gif_lib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "../render/RenderSupport.h"
 #include "TestSupport.h"
@@ -135,6 +138,22 @@ TEST(GifImport, TheScreenLimitHoldsAndBrokenFilesGiveNoPicture) {
   EXPECT_EQ(ImportPath(dir / "wide.gif"), nullptr);
   WriteGif(dir / "many.gif", 9000, 9000, kWarm, {{0, 0, 4, 2, false, {}, -1, Diagonal}});
   EXPECT_EQ(ImportPath(dir / "many.gif"), nullptr);
+  // The same with a version that is none of GIF's: still refused before its
+  // 9000 x 9000 screen (324 MB) is allocated, in a child whose peak is measured.
+  bytes = ReadFileBytes(dir / "many.gif");
+  bytes[3] = 0xDD, bytes[4] = 'M', bytes[5] = 'M';
+  WriteFileBytes(dir / "odd.gif", bytes);
+  const pid_t child = fork();
+  if (child == 0) {
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    const bool refused = ImportPath(dir / "odd.gif") == nullptr;
+    getrusage(RUSAGE_SELF, &after);
+    _exit(refused && after.ru_maxrss - before.ru_maxrss < 100 * 1024 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
   // No colour table at all: the global one taken out of a file (its flag in
   // byte 10, its 4 x 3 bytes after the 13 of the header).
   WriteGif(dir / "coloured.gif", 4, 4, kWarm, {{0, 0, 4, 4, false, {}, -1, Diagonal}});
