@@ -16,6 +16,8 @@ class FilterInstance {
   FilterInstance(const FilterInstance&) = delete;
   FilterInstance& operator=(const FilterInstance&) = delete;
   bool Ok() const { return frame_ != nullptr; }
+  unsigned Width() const { return width_; }
+  unsigned Height() const { return height_; }
 
   void SetDouble(int parameter, double value);
   void SetColour(double red, double green, double blue);

@@ -3,11 +3,17 @@ extern "C" {
 #include <frei0r.h>
 }
 
+#include <cstring>
+
 #include "FilterInstance.h"
+#include "GuestFailure.h"
 
 extern "C" {
 
-int f0r_init() { return 1; }
+int f0r_init() {
+  ShowAlertsAsLines();
+  return 1;
+}
 
 void f0r_deinit() {}
 
@@ -36,28 +42,33 @@ void f0r_get_param_info(f0r_param_info_t* info, int index) {
 }
 
 f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
-  auto* instance = new FilterInstance(width, height);
-  if (!instance->Ok()) {
+  FilterInstance* instance = nullptr;
+  Guarded([&] { instance = new FilterInstance(width, height); }, [] {});
+  if (instance != nullptr && !instance->Ok()) {
     delete instance;
     return nullptr;
   }
   return instance;
 }
 
-void f0r_destruct(f0r_instance_t instance) { delete static_cast<FilterInstance*>(instance); }
+void f0r_destruct(f0r_instance_t instance) {
+  Guarded([&] { delete static_cast<FilterInstance*>(instance); }, [] {});
+}
 
 void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
   if (instance == nullptr || param == nullptr || index < 0 || index >= kParameterCount) return;
   auto* filter = static_cast<FilterInstance*>(instance);
-  switch (InfoOf(index).type) {
-    case ParameterType::kString: filter->SetText(index, *static_cast<f0r_param_string*>(param)); break;
-    case ParameterType::kColour: {
-      const auto* c = static_cast<f0r_param_color_t*>(param);
-      filter->SetColour(c->r, c->g, c->b);
-      break;
+  Guarded([&] {
+    switch (InfoOf(index).type) {
+      case ParameterType::kString: filter->SetText(index, *static_cast<f0r_param_string*>(param)); break;
+      case ParameterType::kColour: {
+        const auto* c = static_cast<f0r_param_color_t*>(param);
+        filter->SetColour(c->r, c->g, c->b);
+        break;
+      }
+      case ParameterType::kDouble: filter->SetDouble(index, *static_cast<f0r_param_double*>(param)); break;
     }
-    case ParameterType::kDouble: filter->SetDouble(index, *static_cast<f0r_param_double*>(param)); break;
-  }
+  }, [] {});
 }
 
 void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
@@ -85,7 +96,13 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) 
 }
 
 void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe, uint32_t* outframe) {
-  if (instance != nullptr) static_cast<FilterInstance*>(instance)->Update(time, inframe, outframe);
+  if (instance == nullptr) return;
+  auto* filter = static_cast<FilterInstance*>(instance);
+  Guarded([&] { filter->Update(time, inframe, outframe); }, [&] {
+    // The frame goes on as it came.
+    if (inframe != nullptr && outframe != nullptr && inframe != outframe)
+      std::memcpy(outframe, inframe, size_t(filter->Width()) * filter->Height() * 4);
+  });
 }
 
 }  // extern "C"

@@ -28,6 +28,13 @@ typedef SInt16 ResID;
 typedef char* Ptr;
 typedef Ptr* Handle;
 
+// Windows and controls, opaque to everything but the toolbox stand-in that
+// makes them: a record may hold them without knowing the toolbox.
+struct OpaqueWindowPtr;
+typedef OpaqueWindowPtr* WindowRef;
+struct OpaqueControlRef;
+typedef OpaqueControlRef* ControlRef;
+
 // A length byte followed by up to 255 Mac Roman characters.
 typedef unsigned char Str255[256];
 typedef unsigned char Str63[64];

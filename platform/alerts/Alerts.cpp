@@ -49,7 +49,3 @@ OSStatus RunStandardAlert(DialogRef inAlert, ModalFilterUPP, DialogItemIndex* ou
   return noErr;
 }
 
-void ExitToShell() {
-  std::fflush(nullptr);
-  std::_Exit(EXIT_FAILURE);
-}

@@ -1,7 +1,5 @@
-// Window and control references of the toolkit stand-in.
+// Window and control references of the toolkit stand-in (the base types
+// declare them, so that records can hold them).
 #pragma once
 
-struct OpaqueWindowPtr;
-typedef OpaqueWindowPtr* WindowRef;
-struct OpaqueControlRef;
-typedef OpaqueControlRef* ControlRef;
+#include "MacTypes.h"

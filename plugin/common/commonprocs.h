@@ -13,8 +13,13 @@
 // empty, a cancel button. Answers 1 for the default button, 2 for cancel.
 SInt16 StandardWarning(ConstStr255Param Headline, ConstStr255Param Description,
                        ConstStr255Param OKText, ConstStr255Param CancelText);
-// Stop alert, then the host process ends.
+// Stop alert, then AfterTerminate: in the bundle the host process ends;
+// in a guest of another program's (the frei0r filter) the call unwinds to
+// its entry point, which answers with a failure.
 [[noreturn]] void Terminate(ConstStr255Param Headline, ConstStr255Param Description);
+// What follows a Terminate's alert; each product that links the core
+// (the bundle, the frei0r filter) gives its own.
+[[noreturn]] void AfterTerminate();
 // Nothing while ThePtr is set; for nil, "Assertion Failure" and the location,
 // and the process ends. Code after an Assert may rely on the pointer.
 void Assert(const void* ThePtr, ConstStr255Param FailLocation);
@@ -27,14 +32,6 @@ CFStringRef MakeCFString(ConstStr255Param TheString);
 void Num2Text(SInt32 TheNum, Str255 TheText);
 // The FSRef of the same file; all zero when the file cannot be resolved.
 FSRef FSSpec2FSRef(const FSSpec& TheFSS);
-
-// ---- Bundle windows (nibwindows.cpp) ----
-
-struct OpaqueWindowPtr;
-// The window TheWindow of the nib TheNib ("" for the plug-in's own nib) in
-// the bundle TheIdentifier; the caller shows it. A missing bundle or nib
-// ends the process with an alert, a missing window without one.
-OpaqueWindowPtr* OpenNibWindowFromCFBundle(const char* TheIdentifier, const char* TheNib, const char* TheWindow);
 
 // ---- Rectangle geometry (rectangles.cpp) ----
 

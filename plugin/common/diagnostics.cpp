@@ -52,7 +52,7 @@ void Terminate(ConstStr255Param Headline, ConstStr255Param Description) {
   RunStandardAlert(alert, nullptr, &itemHit);
   CFRelease(error);
   CFRelease(explanation);
-  ExitToShell();
+  AfterTerminate();
 }
 
 void Assert(const void* ThePtr, ConstStr255Param FailLocation) {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "common/carbonmacros.h"
+#include "dialog/carbonmacros.h"
 #include "common/commonprocs.h"
 #include "dialog/DialogControls.h"
 #include "text/PascalString.h"

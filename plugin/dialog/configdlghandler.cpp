@@ -3,15 +3,17 @@
 #include <cstring>
 #include <string>
 
-#include "common/aboutwindow.h"
-#include "common/carbonmacros.h"
+#include "dialog/aboutwindow.h"
+#include "dialog/carbonmacros.h"
 #include "common/commonprocs.h"
+#include "dialog/nibwindows.h"
 #include "dialog/DialogControls.h"
 #include "dialog/dlgUtils.h"
 #include "dialog/sliderHandlers.h"
 #include "effect/DataHandling.h"
 #include "effect/PluginDefines.h"
 #include "effect/relrects.h"
+#include "dialog/EasyFileNav.h"
 #include "files/EasyFile.h"
 #include "render/lineEffect.h"
 #include "storage/prefsloader.h"

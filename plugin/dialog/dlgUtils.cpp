@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/carbonmacros.h"
+#include "dialog/carbonmacros.h"
 #include "common/commonprocs.h"
 #include "effect/DataHandling.h"
 #include "effect/PluginDefines.h"

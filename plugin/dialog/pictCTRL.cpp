@@ -1,6 +1,6 @@
 #include "dialog/pictCTRL.h"
 
-#include "common/carbonmacros.h"
+#include "dialog/carbonmacros.h"
 #include "common/commonprocs.h"
 #include "dialog/DialogControls.h"
 #include "effect/PluginData.h"

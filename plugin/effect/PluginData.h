@@ -5,7 +5,6 @@
 #include "HostPluginSDK.h"
 #include "MacTypes.h"
 #include "cg/CGImage.h"
-#include "toolbox/ToolboxTypes.h"
 
 // Fractions of the frame: 0 is the frame's left (top) edge, 1 its right
 // (bottom) edge. Note the order: left, right, top, bottom.

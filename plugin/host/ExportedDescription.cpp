@@ -2,7 +2,7 @@
 // as JSON, so that a host can report what the dialog left.
 #include <cstring>
 
-#include "effect/ConfigDescription.h"
+#include "storage/ConfigDescription.h"
 #include "host/HostEntry.h"
 
 // Copies the description (zero-terminated, cut to fit) into `out`; answers

@@ -5,7 +5,7 @@
 #include "common/commonprocs.h"
 #include "effect/pascalFX.h"
 #include "host/HostEntry.h"
-#include "host/iMovieGlue.h"
+#include "common/iMovieGlue.h"
 #include "quickdraw/QuickDraw.h"
 
 namespace {

@@ -8,7 +8,8 @@
 #include <QWidget>
 
 #include "bundle/Bundle.h"
-#include "common/carbonmacros.h"
+#include "dialog/carbonmacros.h"
+#include "dialog/nibwindows.h"
 #include "common/commonprocs.h"
 #include "dialog/DialogControls.h"
 #include "dialog/dlgUtils.h"

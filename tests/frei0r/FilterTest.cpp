@@ -292,3 +292,35 @@ TEST_F(FrameFilter, DrawsTheFrameTheBundleDraws) {
   DisposeGWorld(source), DisposeGWorld(dest);
   CGImageRelease(rec.TheOriginalImage), CGImageRelease(rec.TheRendered);
 }
+
+namespace {
+
+// What a command prints on its standard output.
+std::string Output(const std::string& command) {
+  std::string text;
+  FILE* p = popen(command.c_str(), "r");
+  if (p == nullptr) return text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) text.append(buffer, n);
+  pclose(p);
+  return text;
+}
+
+// A guest in FFmpeg's, melt's or an editor's process brings no toolkit of
+// its own into it (the editors on Debian 12 run on Qt 5), and carries no
+// call that could end that process.
+TEST(FilterAsAGuest, BringsNoQtAndCannotEndItsHost) {
+  const std::string library = QUORVEL_FREI0R_LIBRARY;
+  const std::string needed = Output("ldd '" + library + "'");
+  ASSERT_NE(needed.find("libOpenImageIO"), std::string::npos) << needed;  // ldd did read it
+  EXPECT_EQ(needed.find("libQt"), std::string::npos) << needed;
+  const std::string undefined = Output("nm -D --undefined-only '" + library + "'");
+  ASSERT_NE(undefined.find("memcpy"), std::string::npos) << undefined;
+  for (const char* end : {" exit", " _exit", " _Exit", " quick_exit"})
+    for (size_t at = undefined.find(end); at != std::string::npos; at = undefined.find(end, at + 1)) {
+      const char after = undefined[at + std::strlen(end)];
+      EXPECT_TRUE(after != '@' && after != '\n') << "quorvel.so calls" << end;
+    }
+}
+
+}  // namespace

@@ -10,7 +10,7 @@
 #include "TestSupport.h"
 #include "effect/DataHandling.h"
 #include "host/HostEntry.h"
-#include "host/iMovieGlue.h"
+#include "common/iMovieGlue.h"
 #include "memory/MacMemory.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "TestSupport.h"
 #include "WhenReady.h"
 #include "bundle/Bundle.h"
-#include "common/aboutwindow.h"
+#include "dialog/aboutwindow.h"
 #include "common/commonprocs.h"
 #include "text/PascalString.h"
 #include "effect/PluginDefines.h"

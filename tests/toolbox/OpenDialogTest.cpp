@@ -11,7 +11,7 @@
 
 #include "TestSupport.h"
 #include "WhenReady.h"
-#include "files/EasyFile.h"
+#include "dialog/EasyFileNav.h"
 #include "text/PascalString.h"
 #include "toolbox/Toolbox.h"
 

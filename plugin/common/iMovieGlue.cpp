@@ -1,4 +1,4 @@
-#include "host/iMovieGlue.h"
+#include "common/iMovieGlue.h"
 
 #include "common/commonprocs.h"
 

@@ -1,4 +1,4 @@
-#include "effect/ConfigDescription.h"
+#include "storage/ConfigDescription.h"
 
 #include <cstdio>
 

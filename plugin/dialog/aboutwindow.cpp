@@ -1,9 +1,10 @@
-#include "common/aboutwindow.h"
+#include "dialog/aboutwindow.h"
 
 #include <string>
 
-#include "common/carbonmacros.h"
+#include "dialog/carbonmacros.h"
 #include "common/commonprocs.h"
+#include "dialog/nibwindows.h"
 #include "effect/PluginDefines.h"
 #include "text/PascalString.h"
 

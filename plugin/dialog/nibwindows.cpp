@@ -1,3 +1,5 @@
+#include "dialog/nibwindows.h"
+
 #include <cstdlib>
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "common/carbonmacros.h"
+#include "dialog/carbonmacros.h"
 
 ControlRef SimpleGetControlByID(WindowRef TheWindow, OSType TheSig, SInt16 TheID) {
   const ControlID id = {TheSig, SInt32(TheID)};  // widened with its sign: -1 stays -1
