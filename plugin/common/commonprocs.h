@@ -23,6 +23,10 @@ SInt16 StandardWarning(ConstStr255Param Headline, ConstStr255Param Description,
 // Nothing while ThePtr is set; for nil, "Assertion Failure" and the location,
 // and the process ends. Code after an Assert may rely on the pointer.
 void Assert(const void* ThePtr, ConstStr255Param FailLocation);
+// What comes from outside (a host and its callbacks): for nil, the alert an
+// assertion shows, and false; the caller answers with a result code and
+// the process goes on. True while ThePtr is set.
+bool CheckFromOutside(const void* ThePtr, ConstStr255Param FailLocation);
 // Caution alert "Internal Notification:" with the message and one "ok" button.
 void Notify(ConstStr255Param TheMessage);
 // A new string from Mac Roman text, owned by the caller; nil when it cannot be made.

@@ -40,7 +40,10 @@ SInt16 StandardWarning(ConstStr255Param Headline, ConstStr255Param Description,
   return itemHit;
 }
 
-void Terminate(ConstStr255Param Headline, ConstStr255Param Description) {
+namespace {
+
+// The stop alert with the two texts.
+void StopAlert(ConstStr255Param Headline, ConstStr255Param Description) {
   Str255 headline, description;
   CopyPascalString(Headline, headline);
   CopyPascalString(Description, description);
@@ -52,18 +55,41 @@ void Terminate(ConstStr255Param Headline, ConstStr255Param Description) {
   RunStandardAlert(alert, nullptr, &itemHit);
   CFRelease(error);
   CFRelease(explanation);
+}
+
+}  // namespace
+
+void Terminate(ConstStr255Param Headline, ConstStr255Param Description) {
+  StopAlert(Headline, Description);
   AfterTerminate();
 }
 
-void Assert(const void* ThePtr, ConstStr255Param FailLocation) {
-  if (ThePtr != nullptr) return;
-  Str255 description;
+namespace {
+
+// "Assertion failed in: " and the location.
+void AssertionText(ConstStr255Param FailLocation, Str255 description) {
   CopyCStringToPascal("Assertion failed in: ", description);
   size_t room = 255 - description[0];
   size_t take = FailLocation[0] < room ? FailLocation[0] : room;
   std::memcpy(description + 1 + description[0], FailLocation + 1, take);
   description[0] = UInt8(description[0] + take);
+}
+
+}  // namespace
+
+void Assert(const void* ThePtr, ConstStr255Param FailLocation) {
+  if (ThePtr != nullptr) return;
+  Str255 description;
+  AssertionText(FailLocation, description);
   Terminate(PStr("Assertion Failure"), description);
+}
+
+bool CheckFromOutside(const void* ThePtr, ConstStr255Param FailLocation) {
+  if (ThePtr != nullptr) return true;
+  Str255 description;
+  AssertionText(FailLocation, description);
+  StopAlert(PStr("Assertion Failure"), description);
+  return false;
 }
 
 void Notify(ConstStr255Param TheMessage) {

@@ -24,10 +24,29 @@ Handler HandlerFor(HYPluginSelector selector) {
   }
 }
 
+// The host's callbacks that a request is served with: the allocator at
+// start-up, and what each handler calls.
+bool HostGivesWhatIsNeeded(const HYPluginParams* params) {
+  const HYProcs* p = params->procs;
+  if (p == nullptr || (gPascalData == nullptr && p->NewPtrClear == nullptr)) return false;
+  const bool frames = p->GetFrame != nullptr && p->ReleaseFrame != nullptr;
+  const bool session = p->NewPtrClear != nullptr && p->DisposePtr != nullptr && p->GetFilterInfo != nullptr &&
+                       p->ReleaseFilterInfo != nullptr;
+  switch (params->selector) {
+    case kPlugInitialize: return session;
+    case kPlugDoFrame: return frames && p->Blit != nullptr && p->MixAudio != nullptr;
+    case kPlugTerminate: return p->DisposePtr != nullptr;
+    case kPlugFilePlaceHolder: return session && frames && p->Blit != nullptr && p->MixAudio != nullptr;
+    case kPlugCustomButtonClick: return frames;
+    default: return true;
+  }
+}
+
 // The first accepted call starts the plug-in: the effect side's hook, then the
 // master record from the host's allocator, set to its defaults and overlaid
-// with the remembered settings.
-void StartPlugIn(HYPluginParams* params) {
+// with the remembered settings. False when the host's allocator gave
+// nothing: the alert has told so, and the next call tries again.
+bool StartPlugIn(HYPluginParams* params) {
   if (!gPascalInited) {
     InitPascal();
     gPascalInited = true;
@@ -35,11 +54,12 @@ void StartPlugIn(HYPluginParams* params) {
   if (gPascalData == nullptr) {
     UInt32 size;
     pGetConfigSize(size);
-    Assert(params->procs, PStr("Nil host callbacks in main"));
-    Assert(reinterpret_cast<const void*>(params->procs->NewPtrClear), PStr("Nil NewPtrClear in main"));
-    gPascalData = reinterpret_cast<PluginDataPtr>(params->procs->NewPtrClear(SInt32(size)));
+    Ptr block = params->procs->NewPtrClear(SInt32(size));
+    if (!CheckFromOutside(block, PStr("Unable to allocate new data structure"))) return false;
+    gPascalData = reinterpret_cast<PluginDataPtr>(block);
     InitMyPlugIn(gPascalData);
   }
+  return true;
 }
 
 }  // namespace
@@ -47,7 +67,11 @@ void StartPlugIn(HYPluginParams* params) {
 SInt32 PluginMain(SInt16 which, HYPluginParams* params) {
   if (params == nullptr) return kPluginBadParams;
   if (params->interfaceVersion <= 3) return kPluginAppIsTooOld;
-  StartPlugIn(params);
+  // What comes from the host is answered with a result, never with the end
+  // of its process: a missing callback, an allocator that gives nothing.
+  if (!CheckFromOutside(HostGivesWhatIsNeeded(params) ? params : nullptr, PStr("Nil host callbacks in main")))
+    return kPluginBadParams;
+  if (!StartPlugIn(params)) return kPluginOutOfMemory;
   Handler handler = HandlerFor(params->selector);
   return handler ? handler(which, params) : kPluginOK;
 }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <functional>
 
 #include "TestSupport.h"
 #include "bundle/Bundle.h"
@@ -82,10 +83,49 @@ TEST_F(Entry, LaterCallsKeepTheMasterRecord) {
 
 Ptr NoMemory(SInt32) { return nullptr; }
 
-TEST_F(Entry, AHostWithoutMemoryStopsWithTheAllocationMessage) {
+// A host that cannot give memory, or lacks a callback a request needs, is
+// answered with a result after the alert; its process goes on, and a later
+// call with what is needed starts the plug-in.
+TEST_F(Entry, AHostWithoutMemoryOrCallbacksGetsAResultAndLivesOn) {
+  AlertRecorder alerts;
   procs.NewPtrClear = NoMemory;
-  EXPECT_EXIT(Call(kPlugGetInfo, &params), ::testing::ExitedWithCode(1),
-              "Assertion failed in: Unable to allocate new data structure");
+  EXPECT_EQ(Call(kPlugGetInfo, &params), kPluginOutOfMemory);
+  EXPECT_EQ(gPascalData, nullptr);
+  ASSERT_EQ(alerts.alerts().size(), 1u);
+  EXPECT_EQ(alerts.alerts()[0].explanation, "Assertion failed in: Unable to allocate new data structure");
+  procs = CountingMemoryProcs();
+  struct Case {
+    const char* what;
+    HYPluginSelector selector;
+    std::function<void(HYProcs&)> take;
+  };
+  const Case cases[] = {
+      {"no callbacks at all", kPlugGetInfo, [&](HYProcs&) { params.procs = nullptr; }},
+      {"no allocator at start-up", kPlugGetInfo, [](HYProcs& p) { p.NewPtrClear = nullptr; }},
+      {"no GetFrame for a frame", kPlugDoFrame, [](HYProcs& p) { p.GetFrame = nullptr; }},
+      {"no Blit for a frame", kPlugDoFrame, [](HYProcs& p) { p.Blit = nullptr; }},
+      {"no GetFilterInfo for a session", kPlugInitialize, [](HYProcs& p) { p.GetFilterInfo = nullptr; }},
+      {"no DisposePtr at the end", kPlugTerminate, [](HYProcs& p) { p.DisposePtr = nullptr; }},
+      {"no ReleaseFrame for the dialog", kPlugCustomButtonClick, [](HYProcs& p) { p.ReleaseFrame = nullptr; }},
+  };
+  for (const Case& c : cases) {
+    HYProcs taken = CountingMemoryProcs();
+    taken.GetFrame = [](void*, SInt32, GWorldPtr*, SInt16, SInt16, HYRefDVQuality, Float32*, void**) -> HYPluginResult { return kPluginOK; };
+    taken.ReleaseFrame = [](void*, void*) -> HYPluginResult { return kPluginOK; };
+    taken.Blit = [](PixMapHandle, PixMapHandle, const Rect*, const Rect*, SInt16) -> HYPluginResult { return kPluginOK; };
+    taken.MixAudio = [](void*, void*, SInt32) -> HYPluginResult { return kPluginOK; };
+    taken.GetFilterInfo = [](void*, HYPluginFilterInfo**) -> HYPluginResult { return kPluginOK; };
+    taken.ReleaseFilterInfo = [](void*, HYPluginFilterInfo*) -> HYPluginResult { return kPluginOK; };
+    params.procs = &taken;
+    c.take(taken);
+    const size_t before = alerts.alerts().size();
+    EXPECT_EQ(Call(c.selector, &params), kPluginBadParams) << c.what;
+    ASSERT_EQ(alerts.alerts().size(), before + 1) << c.what;
+    EXPECT_EQ(alerts.alerts().back().explanation, "Assertion failed in: Nil host callbacks in main") << c.what;
+  }
+  params.procs = &procs;
+  EXPECT_EQ(Call(kPlugGetInfo, &params), kPluginOK);
+  EXPECT_NE(gPascalData, nullptr);
 }
 
 TEST_F(Entry, TheDescriptionTellsTheHostWhatTheEffectIs) {
