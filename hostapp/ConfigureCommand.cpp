@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "ClipRange.h"
 #include "HostApplication.h"
 #include "HostServices.h"
 #include "media/ClipReader.h"
@@ -16,21 +17,12 @@
 namespace {
 
 bool RangeOfClip(const ConfigureOptions& o, const ClipInfo& info, long& count, std::string& error) {
-  count = o.count < 0 ? long(info.frameCount) - o.start : o.count;
-  if (o.start < 0 || o.start >= info.frameCount || count < 1 || o.start + count > info.frameCount) {
-    error = "the range of " + std::to_string(count) + " frames from frame " + std::to_string(o.start) +
-            " lies outside the clip's " + std::to_string(info.frameCount) + " frames";
-    return false;
-  }
+  if (!RangeInClip(info, o.start, o.count, count, error)) return false;
   if (o.at < 0 || o.at >= count) {
     error = "--at " + std::to_string(o.at) + " lies outside the range's " + std::to_string(count) + " frames";
     return false;
   }
-  if (info.width > 32767 || info.height > 32767) {
-    error = o.clip + ": frames larger than 32767 pixels on a side cannot be shown";
-    return false;
-  }
-  return true;
+  return FramesFit(info, o.clip, "shown", error);
 }
 
 // The string value of "key" in a JSON text, escapes undone; empty when absent.

@@ -13,6 +13,7 @@
 #include <dirent.h>
 #include <vector>
 
+#include "ClipRange.h"
 #include "HostServices.h"
 #include "OutputFiles.h"
 #include "media/AudioReader.h"
@@ -76,20 +77,13 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
   auto clip = ClipReader::Open(o.clip, error);
   if (!clip) return false;
   const ClipInfo& info = clip->info();
-  const long count = o.count < 0 ? long(info.frameCount) - o.start : o.count;
-  if (o.start < 0 || o.start >= info.frameCount || count < 1 || o.start + count > info.frameCount) {
-    error = "the range of " + std::to_string(count) + " frames from frame " + std::to_string(o.start) +
-            " lies outside the clip's " + std::to_string(info.frameCount) + " frames";
-    return false;
-  }
+  long count = 0;
+  if (!RangeInClip(info, o.start, o.count, count, error)) return false;
   if (o.fadeIn < 0 || o.fadeOut < 0 || o.fadeIn > count || o.fadeOut > count) {
     error = "fades must be from 0 to the " + std::to_string(count) + " frames of the range";
     return false;
   }
-  if (info.width > 32767 || info.height > 32767) {
-    error = o.clip + ": frames larger than 32767 pixels on a side cannot be rendered";
-    return false;
-  }
+  if (!FramesFit(info, o.clip, "rendered", error)) return false;
   if (o.format == OutputFormat::Mp4 && (info.width % 2 != 0 || info.height % 2 != 0)) {
     error = o.clip + " is " + std::to_string(info.width) + " x " + std::to_string(info.height) +
             "; H.264 in MP4 needs even sizes: give --format mkv to keep its size";
@@ -217,10 +211,8 @@ bool RenderPlaceholder(HYPluginEntry entry, const RenderOptions& options, long a
   auto clip = ClipReader::Open(options.clip, error);
   if (!clip) return false;
   const ClipInfo& info = clip->info();
-  if (at < 0 || at >= info.frameCount) {
-    error = "frame " + std::to_string(at) + " lies outside the clip's " + std::to_string(info.frameCount) + " frames";
-    return false;
-  }
+  long one = 0;
+  if (!RangeInClip(info, at, 1, one, error) || !FramesFit(info, options.clip, "rendered", error)) return false;
   HostSession host;
   host.clip = clip.get();
   host.failGetFrameAt = options.failGetFrameAt < 0 ? -1 : SInt32(options.failGetFrameAt);

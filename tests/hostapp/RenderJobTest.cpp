@@ -203,9 +203,13 @@ TEST_F(RenderJob, BadRequestsFailWithAMessageAndLeaveNothingBehind) {
   c = {"not a video", base(), PluginMain, "notes.txt"};
   c.o.clip = dir / "notes.txt";
   cases.push_back(c);
-  c = {"range outside", base(), PluginMain, "outside the clip"};
+  c = {"range outside", base(), PluginMain, "the range of 10 frames from frame 15 lies outside the clip's"};
   c.o.start = 15;
   c.o.count = 10;
+  cases.push_back(c);
+  // Said as it was asked: from frame 99999 to the end, not a negative count.
+  c = {"start past the end", base(), PluginMain, "the range from frame 99999 to the clip's end lies outside the clip's"};
+  c.o.start = 99999;
   cases.push_back(c);
   c = {"fade too long", base(), PluginMain, "fades"};
   c.o.count = 5;
