@@ -1,12 +1,15 @@
 #include "storage/ConfigDescription.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "storage/prefsloader.h"
 
 namespace {
 
+// JSON has no NaN or infinity: such a value is written as null.
 std::string Number(double v) {
+  if (!std::isfinite(v)) return "null";
   char text[32];
   std::snprintf(text, sizeof text, "%.17g", v);
   return text;

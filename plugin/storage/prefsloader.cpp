@@ -1,8 +1,10 @@
 #include "storage/prefsloader.h"
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
+#include "effect/DataHandling.h"
 #include "effect/PluginDefines.h"
 #include "files/Files.h"
 #include "memory/MacMemory.h"
@@ -104,16 +106,30 @@ bool Save2Config(PluginDataRec* TheConfig, ConfigSaveH TheSaveConfig) {
   if (UInt32(GetHandleSize(TheSaveConfig)) != kConfigSaveSize) return false;
   if (GetField<UInt32>(TheSaveConfig, kSaveSizeInBytes) != kConfigSaveSize) return false;
   if (GetField<UInt32>(TheSaveConfig, kSaveVersion) != kConfigSaveVersion) return false;
-  TheConfig->StartRel = GetRelRect(TheSaveConfig, kSaveStartRel);
-  TheConfig->EndRel = GetRelRect(TheSaveConfig, kSaveEndRel);
+  // A field whose value the effect cannot hold (a rectangle that is not a
+  // number, a slider past its range, a media type or blend mode that does
+  // not exist) is read as its default, and the rest of the record still is.
+  PluginDataRec defaults{};
+  ResetConfig(&defaults, true);
+  auto finite = [](const RelRect& r) {
+    return std::isfinite(r.Left) && std::isfinite(r.Right) && std::isfinite(r.Top) && std::isfinite(r.Bottom);
+  };
+  const RelRect start = GetRelRect(TheSaveConfig, kSaveStartRel), end = GetRelRect(TheSaveConfig, kSaveEndRel);
+  TheConfig->StartRel = finite(start) ? start : defaults.StartRel;
+  TheConfig->EndRel = finite(end) ? end : defaults.EndRel;
   for (int k = 1; k <= 6; ++k) TheConfig->Colors[k] = GetColor(TheSaveConfig, kSaveColors + 6 * (k - 1));
-  for (int k = 1; k <= 6; ++k)
-    TheConfig->Sliders[k] = GetField<SInt16>(TheSaveConfig, kSaveSliders + 2 * (k - 1));
+  for (int k = 1; k <= 6; ++k) {
+    const SInt16 v = GetField<SInt16>(TheSaveConfig, kSaveSliders + 2 * (k - 1));
+    const SInt16 low = k == 3 ? -100 : 0;  // the turn goes both ways
+    TheConfig->Sliders[k] = v >= low && v <= 100 ? v : defaults.Sliders[k];
+  }
   TheConfig->FrameStartColor = GetColor(TheSaveConfig, kSaveFrameStartColor);
   TheConfig->FrameEndColor = GetColor(TheSaveConfig, kSaveFrameEndColor);
-  TheConfig->MediaType = GetField<SInt16>(TheSaveConfig, kSaveMediaType);
+  const SInt16 media = GetField<SInt16>(TheSaveConfig, kSaveMediaType);
+  TheConfig->MediaType = media >= 1 && media <= 3 ? media : defaults.MediaType;
   TheConfig->KeepProps = GetField<UInt8>(TheSaveConfig, kSaveKeepProps) != 0;
-  TheConfig->BlendMode = GetField<SInt16>(TheSaveConfig, kSaveBlendMode);
+  const SInt16 blend = GetField<SInt16>(TheSaveConfig, kSaveBlendMode);
+  TheConfig->BlendMode = blend >= 1 && blend <= 16 ? blend : defaults.BlendMode;
   return true;
 }
 

@@ -1,6 +1,9 @@
 // The settings file "kwz41-Prefs": its record byte for byte, what survives a
 // start, and what damaged, foreign or unwritable files get.
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +19,7 @@
 #include "resources/ResourceFork.h"
 #include "resources/Resources.h"
 #include "text/PascalString.h"
+#include "storage/ConfigDescription.h"
 #include "storage/prefsloader.h"
 
 namespace {
@@ -159,6 +163,57 @@ TEST_F(SettingsFile, ARememberedRecordSurvivesAStartUnchanged) {
   EXPECT_EQ(PrefRecords(c)[0]->data, saved.b);
   // Other resources of the file are left alone.
   ASSERT_EQ(c.resources.size(), 2u);
+}
+
+// JSON has no NaN or infinity; the description writes null for them.
+TEST(ConfigurationDescription, WritesNoNaNOrInfinity) {
+  Record r;
+  r.p->StartRel.Left = std::nan("");
+  r.p->EndRel.Bottom = -INFINITY;
+  const std::string json = DescribeConfiguration(*r.p);
+  EXPECT_NE(json.find("\"StartRel\": {\"Left\": null, \"Right\": 1"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"Bottom\": null}"), std::string::npos) << json;
+  for (const char* bad : {": nan", ": -nan", ": inf", ": -inf"}) EXPECT_EQ(json.find(bad), std::string::npos) << json;
+}
+
+// A sound file can still hold values the effect cannot draw: each such
+// field is read as its default, the others as they are, and the file is kept.
+TEST_F(SettingsFile, FieldsOutOfTheirRangeAreReadAsTheirDefaults) {
+  const double nan = std::nan(""), inf = INFINITY;
+  struct Case {
+    const char* what;
+    std::function<void(RecordBytes&)> put;
+    std::function<bool(const PluginDataRec&, const PluginDataRec&)> defaulted;  // read, defaults
+  };
+  const Case cases[] = {
+      {"blend mode 99", [](RecordBytes& b) { b.put<SInt16>(136, 99); },
+       [](const PluginDataRec& r, const PluginDataRec& d) { return r.BlendMode == d.BlendMode; }},
+      {"blend mode 0", [](RecordBytes& b) { b.put<SInt16>(136, 0); },
+       [](const PluginDataRec& r, const PluginDataRec& d) { return r.BlendMode == d.BlendMode; }},
+      {"media type 7", [](RecordBytes& b) { b.put<SInt16>(132, 7); },
+       [](const PluginDataRec& r, const PluginDataRec& d) { return r.MediaType == d.MediaType; }},
+      {"a start rectangle that is not a number", [&](RecordBytes& b) { b.rel(8, 0.1, nan, 0.1, 0.5); },
+       [](const PluginDataRec& r, const PluginDataRec& d) { return std::memcmp(&r.StartRel, &d.StartRel, sizeof d.StartRel) == 0; }},
+      {"an infinite end rectangle", [&](RecordBytes& b) { b.rel(40, 0.1, 0.5, -inf, 0.5); },
+       [](const PluginDataRec& r, const PluginDataRec& d) { return std::memcmp(&r.EndRel, &d.EndRel, sizeof d.EndRel) == 0; }},
+      {"a border of 101", [](RecordBytes& b) { b.put<SInt16>(108, 101); },
+       [](const PluginDataRec& r, const PluginDataRec& d) { return r.Sliders[1] == d.Sliders[1]; }},
+      {"an opacity of -1", [](RecordBytes& b) { b.put<SInt16>(110, -1); },
+       [](const PluginDataRec& r, const PluginDataRec& d) { return r.Sliders[2] == d.Sliders[2]; }},
+      {"a turn of -101", [](RecordBytes& b) { b.put<SInt16>(112, -101); },
+       [](const PluginDataRec& r, const PluginDataRec& d) { return r.Sliders[3] == d.Sliders[3]; }},
+  };
+  for (const Case& c : cases) {
+    RecordBytes saved = DefaultRecord();
+    saved.put<SInt16>(110, 80);  // a sound field beside it, kept
+    c.put(saved);
+    WriteSettings(prefs, saved.b);
+    Record r, d;
+    r.p->Sliders[2] = 7;
+    ASSERT_TRUE(ReadConfig(r.p)) << c.what;
+    EXPECT_TRUE(c.defaulted(*r.p, *d.p)) << c.what;
+    if (std::string(c.what) != "an opacity of -1") EXPECT_EQ(r.p->Sliders[2], 80) << c.what;
+  }
 }
 
 TEST_F(SettingsFile, RecordsOfAnotherBuildOrVersionAreReplacedByDefaults) {
