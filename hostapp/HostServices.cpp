@@ -125,20 +125,31 @@ HYPluginResult HostBlit(PixMapHandle source, PixMapHandle destination, const Rec
   // Where the columns run on one to one, whole runs of bytes are mixed at once.
   const bool oneToOne = sw == dw && columns.front() >= s.bounds.left && columns.back() < s.bounds.right;
   std::vector<UInt8> row(columns.size() * 4);
+  // A frame blitted onto itself, shifted up or down, would read rows the
+  // blit has already mixed: the source is then read from a copy of itself.
+  const UInt8* sourceBase = reinterpret_cast<const UInt8*>(s.baseAddr);
+  const size_t sourceBytes = size_t(s.bounds.bottom - s.bounds.top) * size_t(s.rowBytes);
+  const size_t destinationBytes = size_t(d.bounds.bottom - d.bounds.top) * size_t(d.rowBytes);
+  const UInt8* destinationBase = reinterpret_cast<const UInt8*>(d.baseAddr);
+  std::vector<UInt8> copy;
+  if (sourceBase < destinationBase + destinationBytes && destinationBase < sourceBase + sourceBytes) {
+    copy.assign(sourceBase, sourceBase + sourceBytes);
+    sourceBase = copy.data();
+  }
   for (int y = target.top; y < target.bottom; ++y) {
     const int sy = sourceRect->top + (y - destinationRect->top) * sh / dh;
     if (sy < s.bounds.top || sy >= s.bounds.bottom) continue;
     UInt8* out = reinterpret_cast<UInt8*>(d.baseAddr) + ptrdiff_t(y - d.bounds.top) * d.rowBytes +
                  4 * (target.left - d.bounds.left);
-    const UInt8* in = reinterpret_cast<const UInt8*>(s.baseAddr) + ptrdiff_t(sy - s.bounds.top) * s.rowBytes;
+    const UInt8* in = sourceBase + ptrdiff_t(sy - s.bounds.top) * s.rowBytes;
     const UInt8* from = in + 4 * (columns.front() - s.bounds.left);
     const size_t bytes = columns.size() * 4;
-    if (oneToOne && (from + bytes <= out || out + bytes <= from)) {
+    if (oneToOne) {
       MixBytes(out, from, bytes, unsigned(opacity));
       continue;
     }
-    // Otherwise (or where the two overlap) the row is gathered first;
-    // columns outside the source stay as they are.
+    // Otherwise the row is gathered first; columns outside the source stay
+    // as they are.
     std::memcpy(row.data(), out, row.size());
     for (size_t k = 0; k < columns.size(); ++k)
       if (columns[k] >= s.bounds.left && columns[k] < s.bounds.right)

@@ -4,6 +4,7 @@
 // and for a frame blitted onto itself.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -60,14 +61,26 @@ TEST(HostBlit, MixesEveryByteByTheOpacity) {
 }
 
 TEST(HostBlit, OntoItselfShiftedReadsTheSourceAsItWas) {
-  Frame frame(50, 4, 3);
-  const std::vector<UInt8> before = frame.Bytes(50, 4);
-  const Rect from = {0, 0, 4, 40}, to = {0, 10, 4, 50};  // ten pixels to the right, overlapping
-  ASSERT_EQ(HostProcs()->Blit(GetGWorldPixMap(frame.world), GetGWorldPixMap(frame.world), &from, &to, 100), kPluginOK);
-  for (int y = 0; y < 4; ++y)
-    for (int x = 40; x < 200; ++x)
-      ASSERT_EQ(frame.Row(y)[x], Mixed(before[size_t(y) * 200 + x - 40], before[size_t(y) * 200 + x], 100))
-          << "byte " << x << " of row " << y;
+  struct Case {
+    const char* what;
+    int dx, dy;  // where the destination lies from the source
+  } cases[] = {{"right", 10, 0}, {"left", -10, 0}, {"down", 0, 3}, {"up", 0, -3}, {"down and left", -7, 2}};
+  constexpr int kW = 50, kH = 12;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Frame frame(kW, kH, 3);
+    const std::vector<UInt8> before = frame.Bytes(kW, kH);
+    // The source leaves room for the shift; the destination is the source moved by it.
+    const int left = c.dx < 0 ? -c.dx : 0, top = c.dy < 0 ? -c.dy : 0;
+    const Rect from = {SInt16(top), SInt16(left), SInt16(top + kH - std::abs(c.dy)), SInt16(left + kW - std::abs(c.dx))};
+    const Rect to = {SInt16(from.top + c.dy), SInt16(from.left + c.dx), SInt16(from.bottom + c.dy), SInt16(from.right + c.dx)};
+    ASSERT_EQ(HostProcs()->Blit(GetGWorldPixMap(frame.world), GetGWorldPixMap(frame.world), &from, &to, 100), kPluginOK);
+    for (int y = to.top; y < to.bottom; ++y)
+      for (int x = 4 * to.left; x < 4 * to.right; ++x) {
+        const size_t here = size_t(y) * 4 * kW + size_t(x), there = size_t(y - c.dy) * 4 * kW + size_t(x - 4 * c.dx);
+        ASSERT_EQ(frame.Row(y)[x], Mixed(before[there], before[here], 100)) << "byte " << x << " of row " << y;
+      }
+  }
 }
 
 }  // namespace
