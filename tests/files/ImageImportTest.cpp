@@ -77,6 +77,34 @@ TEST(ImageImport, PngKeepsItsSizeAndItsTransparencyPremultiplied) {
   CGImageRelease(image);
 }
 
+// Every 8-bit colour under every alpha: c x a / 255, rounded to the nearest,
+// whether the library or the import premultiplies (PNG; TIFF with straight alpha).
+TEST(ImageImport, EveryColourIsPremultipliedByItsAlphaRounded) {
+  auto premultiplied = [](int c, int a) { return (c * a + 127) / 255; };
+  for (const char* name : {"all.png", "all.tif"}) {
+    SCOPED_TRACE(name);
+    TempDir dir;
+    WriteImage(dir / name, 256, 256, 4, OIIO::TypeDesc::UINT8, 1, [](int, int x, int y, int c) {
+      return c == 3 ? y / 255.0f : c == 1 ? (255 - x) / 255.0f : x / 255.0f;
+    });
+    CGImageRef image = Import(dir / name);
+    ASSERT_NE(image, nullptr);
+    int wrong = 0;
+    for (int a = 0; a < 256; ++a)
+      for (int c = 0; c < 256; ++c) {
+        const Pixel p = PicturePixel(image, c, a);
+        const bool right = p.a == a && p.r == premultiplied(c, a) && p.g == premultiplied(255 - c, a) &&
+                           p.b == premultiplied(c, a);
+        if (!right && ++wrong <= 5)
+          ADD_FAILURE() << "colour " << c << " at alpha " << a << ": red " << int(p.r) << ", green " << int(p.g)
+                        << ", alpha " << int(p.a) << "; want " << premultiplied(c, a) << ", "
+                        << premultiplied(255 - c, a) << ", " << a;
+      }
+    EXPECT_EQ(wrong, 0);
+    CGImageRelease(image);
+  }
+}
+
 TEST(ImageImport, CommonFormatsComeInAtTheirOwnSize) {
   TempDir dir;
   auto quadrants = [](int s, int x, int y, int c) { return Quadrants(s, x, y, c, 64, 48); };

@@ -2,6 +2,8 @@
 // test's own, which records every callback.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <map>
 #include <vector>
@@ -117,19 +119,24 @@ class RenderSession : public ::testing::Test {
 };
 
 TEST_F(RenderSession, FadesAreClampedToTheEffect) {
-  struct Case {
-    SInt32 in, out, frames, wantIn, wantOut;
-  } cases[] = {{10, 10, 12, 6, 6}, {20, 0, 12, 12, 0}, {7, 7, 12, 6, 6}, {0, 30, 12, 0, 12}, {3, 4, 12, 3, 4}};
-  for (const Case& c : cases) {
-    host.info.fadeInFrames = c.in;
-    host.info.fadeOutFrames = c.out;
-    params.frameCount = c.frames;
-    ASSERT_EQ(EffectBegin(0, &params), kPluginOK);
-    EXPECT_EQ(Session()->fadeInFrames, c.wantIn);
-    EXPECT_EQ(Session()->fadeOutFrames, c.wantOut);
-    EXPECT_EQ(Session()->effectSourceCount, 1);
-    EXPECT_EQ(EffectEnd(0, &params), kPluginOK);
-  }
+  // Both fades: each at most half the effect, rounded down, so that they
+  // never overlap (an odd count leaves its middle frame unfaded); one fade
+  // alone: at most the whole effect.
+  for (SInt32 frames = 1; frames <= 13; ++frames)
+    for (SInt32 in : {0, 1, frames / 2, frames / 2 + 1, frames, frames + 5})
+      for (SInt32 out : {0, 1, frames / 2, frames / 2 + 1, frames, frames + 5}) {
+        const SInt32 half = frames / 2;
+        const SInt32 wantIn = in != 0 && out != 0 ? std::min(in, half) : std::min(in, frames);
+        const SInt32 wantOut = in != 0 && out != 0 ? std::min(out, half) : std::min(out, frames);
+        host.info.fadeInFrames = in;
+        host.info.fadeOutFrames = out;
+        params.frameCount = frames;
+        ASSERT_EQ(EffectBegin(0, &params), kPluginOK);
+        EXPECT_EQ(Session()->fadeInFrames, wantIn) << in << " and " << out << " over " << frames;
+        EXPECT_EQ(Session()->fadeOutFrames, wantOut) << in << " and " << out << " over " << frames;
+        EXPECT_EQ(Session()->effectSourceCount, 1);
+        EXPECT_EQ(EffectEnd(0, &params), kPluginOK);
+      }
 }
 
 TEST_F(RenderSession, FadeInAndFadeOutBlitTheUntouchedFrameWithFallingAndRisingOpacity) {
