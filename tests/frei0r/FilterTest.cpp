@@ -204,6 +204,38 @@ TEST_F(FrameFilter, BadParametersGiveTheDocumentedFallbacks) {
   EXPECT_STREQ(text, "overlay");
 }
 
+// Every number the filter takes is held to what can be drawn, as the
+// documentation gives it: positions -1 to 2, sizes 0 to 3, border and
+// opacity 0 to 1, turns and times any finite value; not a number is the default.
+TEST_F(FrameFilter, EveryNumberIsHeldToItsRange) {
+  struct Range {
+    const char* name;
+    double low, high, byDefault;
+  };
+  const Range ranges[] = {
+      {"start left", -1, 2, 0},     {"start top", -1, 2, 0},     {"start width", 0, 3, 1}, {"start height", 0, 3, 1},
+      {"end left", -1, 2, 0},       {"end top", -1, 2, 0},       {"end width", 0, 3, 1},   {"end height", 0, 3, 1},
+      {"border", 0, 1, 0},          {"opacity", 0, 1, 1},        {"turn", -1e6, 1e6, 0},
+      {"start time", -1e300, 1e300, 0}, {"end time", -1e300, 1e300, 1},
+  };
+  for (const Range& r : ranges) {
+    Instance f;
+    auto read = [&](double v) {
+      f.Set(r.name, v);
+      double back = -12345;
+      TheFilter().get(f.get(), &back, f.Index(r.name));
+      return back;
+    };
+    const double inside = r.low + (r.high - r.low) / 3;
+    EXPECT_EQ(read(inside), inside) << r.name;
+    EXPECT_EQ(read(r.low - 1 - std::abs(r.low)), r.low) << r.name;
+    EXPECT_EQ(read(r.high + 1 + std::abs(r.high)), r.high) << r.name;
+    EXPECT_EQ(read(-INFINITY), r.low) << r.name;
+    EXPECT_EQ(read(INFINITY), r.high) << r.name;
+    EXPECT_EQ(read(std::nan("")), r.byDefault) << r.name;
+  }
+}
+
 TEST_F(FrameFilter, TransparentVideoKeepsItsColoursOutsideThePicture) {
   Instance f;
   f.Set("picture", picture);
