@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "cg/CGContext.h"
+
 namespace {
 
 const ParameterInfo kParameters[kParameterCount] = {
@@ -29,9 +31,6 @@ const ParameterInfo kParameters[kParameterCount] = {
      "difference exclusion hue saturation color luminosity, or its number 1 to 16"},
 };
 
-const char* const kBlendNames[16] = {"normal",     "multiply",   "screen",     "overlay",    "darken",  "lighten",
-                                     "color-dodge", "color-burn", "soft-light", "hard-light", "difference",
-                                     "exclusion",  "hue",        "saturation", "color",      "luminosity"};
 
 double DefaultOf(int parameter) {
   switch (parameter) {
@@ -63,8 +62,8 @@ double AcceptedDouble(int parameter, double value) {
 }
 
 int BlendNumber(const std::string& text) {
-  for (int k = 0; k < 16; ++k)
-    if (text == kBlendNames[k]) return k + 1;
+  for (int k = 0; k < kCGBlendModeNameCount; ++k)
+    if (text == kCGBlendModeNames[k]) return k + 1;
   char* end = nullptr;
   const long n = std::strtol(text.c_str(), &end, 10);
   if (!text.empty() && *end == '\0' && n >= 1 && n <= 16) return int(n);

@@ -6,7 +6,7 @@
 #include <set>
 #include <sstream>
 
-#include "dialog/DialogControls.h"
+#include "cg/CGContext.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ bool OneOf(const std::string& w, std::initializer_list<const char*> choices) {
 }
 
 bool IsBlendName(const std::string& w) {
-  for (const char* name : cBlendModeNames)
+  for (const char* name : kCGBlendModeNames)
     if (w == name) return true;
   return false;
 }

@@ -599,7 +599,7 @@ struct ScriptPlayer::Impl {
       }
     } else if (a.verb == "blend") {
       int index = 0;
-      while (index < cBlendModeCount && w[0] != cBlendModeNames[index]) ++index;
+      while (index < kCGBlendModeNameCount && w[0] != kCGBlendModeNames[index]) ++index;
       PickItem(cBlendSig, index, "the blend pop-up");
     } else if (a.verb == "screenshot") {
       const std::string path = w[0];

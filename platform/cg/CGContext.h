@@ -38,6 +38,13 @@ enum : CGBlendMode {
   kCGBlendModePlusDarker, kCGBlendModePlusLighter,
 };
 
+// The sixteen modes' names, as the dialog's scripts and the frei0r filter
+// spell them, in the modes' order (a mode's name is kCGBlendModeNames[mode]).
+constexpr int kCGBlendModeNameCount = 16;
+constexpr const char* kCGBlendModeNames[kCGBlendModeNameCount] = {
+    "normal",     "multiply",   "screen",     "overlay",   "darken", "lighten",    "color-dodge", "color-burn",
+    "soft-light", "hard-light", "difference", "exclusion", "hue",    "saturation", "color",       "luminosity"};
+
 struct CGContext;
 typedef CGContext* CGContextRef;
 struct CGColorSpace;

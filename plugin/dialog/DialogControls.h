@@ -5,6 +5,7 @@
 #pragma once
 
 #include "MacTypes.h"
+#include "cg/CGContext.h"
 
 constexpr OSType cClipSig = FOUR_CHAR_CODE("Clip");         // 1: the clip preview
 constexpr OSType cColorSig = FOUR_CHAR_CODE("Colr");        // 1-6: colour boxes
@@ -29,6 +30,12 @@ constexpr const char* cCmdWholeFrame = "Sall";
 constexpr const char* cCmdHelp = "Help";
 constexpr const char* cCmdNext = "Adva";
 constexpr const char* cCmdPrevious = "Revi";
+// The commands of the controls that send their own signature.
+constexpr const char* cCmdMedia = "Medi";
+constexpr const char* cCmdRect = "Rect";
+constexpr const char* cCmdProp = "Prop";
+constexpr const char* cCmdPict = "Pict";
+constexpr const char* cCmdBlend = "Blnd";
 
 // Classes of the custom controls, as the interface files name them.
 constexpr const char* cColorBoxClassID = "net.quorvel.moving.color";
@@ -36,10 +43,8 @@ constexpr const char* cClipCtrlClassID = "net.quorvel.moving.clip";
 constexpr const char* cPictureClassID = "net.quorvel.moving.imageCTRL";
 
 // The blend pop-up's items, in the order of the blend modes they stand for.
-constexpr int cBlendModeCount = 16;
-constexpr const char* cBlendModeNames[cBlendModeCount] = {
-    "normal",     "multiply",   "screen",     "overlay", "darken",     "lighten", "color-dodge", "color-burn",
-    "soft-light", "hard-light", "difference", "exclusion", "hue",     "saturation", "color",   "luminosity"};
+constexpr int cBlendModeCount = kCGBlendModeNameCount;
+constexpr const char* const* cBlendModeNames = kCGBlendModeNames;
 
 // The dialog's window for a media type; any other type has the first.
 constexpr const char* cMediaWindows[3] = {"configNTSC", "configPAL", "configHD"};

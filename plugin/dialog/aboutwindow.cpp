@@ -2,8 +2,9 @@
 
 #include <string>
 
-#include "dialog/carbonmacros.h"
 #include "common/commonprocs.h"
+#include "dialog/DialogControls.h"
+#include "dialog/carbonmacros.h"
 #include "dialog/nibwindows.h"
 #include "effect/PluginDefines.h"
 #include "text/PascalString.h"
@@ -36,7 +37,7 @@ OSStatus AboutDialogHandler(EventHandlerCallRef, EventRef event, void* userData)
   Str255 text;
   CommandID2Str(command.commandID, text);
   const std::string name = PascalBytes(text);
-  if (name == "ok  " || name == "not!") {
+  if (name == cCmdOK || name == cCmdCancel) {
     QuitAppModalLoopForWindow(static_cast<WindowRef>(userData));
     return noErr;
   }

@@ -1,8 +1,8 @@
 #include "dialog/clipCTRL.h"
 
-#include "dialog/carbonmacros.h"
 #include "common/commonprocs.h"
 #include "dialog/DialogControls.h"
+#include "dialog/carbonmacros.h"
 #include "dialog/dlgUtils.h"
 #include "effect/DataHandling.h"
 #include "effect/relrects.h"

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "dialog/carbonmacros.h"
 #include "common/commonprocs.h"
 #include "dialog/DialogControls.h"
+#include "dialog/carbonmacros.h"
 #include "text/PascalString.h"
 #include "toolbox/ColorPicker.h"
 

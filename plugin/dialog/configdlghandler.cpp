@@ -3,17 +3,17 @@
 #include <cstring>
 #include <string>
 
+#include "common/commonprocs.h"
+#include "dialog/DialogControls.h"
+#include "dialog/EasyFileNav.h"
 #include "dialog/aboutwindow.h"
 #include "dialog/carbonmacros.h"
-#include "common/commonprocs.h"
-#include "dialog/nibwindows.h"
-#include "dialog/DialogControls.h"
 #include "dialog/dlgUtils.h"
+#include "dialog/nibwindows.h"
 #include "dialog/sliderHandlers.h"
 #include "effect/DataHandling.h"
 #include "effect/PluginDefines.h"
 #include "effect/relrects.h"
-#include "dialog/EasyFileNav.h"
 #include "files/EasyFile.h"
 #include "render/lineEffect.h"
 #include "storage/prefsloader.h"
@@ -216,7 +216,7 @@ OSStatus TheDialogHandler(EventHandlerCallRef, EventRef theEvent, void* userData
     Config2Dlg(config);
     RenderLineArt(config);
     ReRenderAndBlit();
-  } else if (name == "Medi") {
+  } else if (name == cCmdMedia) {
     const SInt16 before = config->MediaType;
     config->MediaType = SInt16(SimpleGetControlValueByID(window, cMediaSig, 1));
     if (config->MediaType != before) {
@@ -230,17 +230,17 @@ OSStatus TheDialogHandler(EventHandlerCallRef, EventRef theEvent, void* userData
     ReRenderAndBlit();
   } else if (name == cCmdHelp) {
     OpenManual();
-  } else if (name == "Rect") {
+  } else if (name == cCmdRect) {
     gConfigWorkSpace.ActiveRel = SInt16(SimpleGetControlValueByID(window, cRectSig, 1));
     CalcAndKeepImageProps();
     ReRenderAndBlit();
-  } else if (name == "Prop") {
+  } else if (name == cCmdProp) {
     config->KeepProps = SimpleGetControlValueByID(window, cPropSig, 1) == 1;
     CalcAndKeepImageProps();
     ReRenderAndBlit();
-  } else if (name == "Pict") {
+  } else if (name == cCmdPict) {
     ChoosePicture(config);
-  } else if (name == "Blnd") {
+  } else if (name == cCmdBlend) {
     config->BlendMode = SInt16(SimpleGetControlValueByID(window, cBlendSig, 1));
     ReRenderAndBlit();
   } else {

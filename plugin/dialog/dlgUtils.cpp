@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "dialog/carbonmacros.h"
 #include "common/commonprocs.h"
+#include "dialog/carbonmacros.h"
 #include "effect/DataHandling.h"
 #include "effect/PluginDefines.h"
 #include "effect/relrects.h"

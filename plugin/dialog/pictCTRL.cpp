@@ -1,8 +1,8 @@
 #include "dialog/pictCTRL.h"
 
-#include "dialog/carbonmacros.h"
 #include "common/commonprocs.h"
 #include "dialog/DialogControls.h"
+#include "dialog/carbonmacros.h"
 #include "effect/PluginData.h"
 #include "render/CGglue.h"
 

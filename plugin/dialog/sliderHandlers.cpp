@@ -2,12 +2,12 @@
 
 #include <string>
 
-#include "dialog/carbonmacros.h"
 #include "common/commonprocs.h"
+#include "common/iMovieGlue.h"
 #include "dialog/DialogControls.h"
+#include "dialog/carbonmacros.h"
 #include "effect/PluginData.h"
 #include "effect/PluginDefines.h"
-#include "common/iMovieGlue.h"
 #include "render/callpixelfx.h"
 #include "render/lineEffect.h"
 #include "text/PascalString.h"

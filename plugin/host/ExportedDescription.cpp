@@ -2,8 +2,8 @@
 // as JSON, so that a host can report what the dialog left.
 #include <cstring>
 
-#include "storage/ConfigDescription.h"
 #include "host/HostEntry.h"
+#include "storage/ConfigDescription.h"
 
 // Copies the description (zero-terminated, cut to fit) into `out`; answers
 // its full length, 0 before the plug-in has started.

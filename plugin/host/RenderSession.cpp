@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "common/commonprocs.h"
+#include "common/iMovieGlue.h"
 #include "effect/pascalFX.h"
 #include "host/HostEntry.h"
-#include "common/iMovieGlue.h"
 #include "quickdraw/QuickDraw.h"
 
 namespace {

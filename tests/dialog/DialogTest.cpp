@@ -30,8 +30,8 @@
 #include "effect/PluginData.h"
 #include "host/HostEntry.h"
 #include "resources/ResourceFork.h"
-#include "storage/prefsloader.h"
 #include "script/ScriptPlayer.h"
+#include "storage/prefsloader.h"
 #include "toolbox/LaunchServices.h"
 
 namespace {

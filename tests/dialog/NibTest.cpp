@@ -8,11 +8,11 @@
 #include <QWidget>
 
 #include "bundle/Bundle.h"
-#include "dialog/carbonmacros.h"
-#include "dialog/nibwindows.h"
 #include "common/commonprocs.h"
 #include "dialog/DialogControls.h"
+#include "dialog/carbonmacros.h"
 #include "dialog/dlgUtils.h"
+#include "dialog/nibwindows.h"
 #include "effect/DataHandling.h"
 #include "effect/PluginDefines.h"
 #include "toolbox/Toolbox.h"

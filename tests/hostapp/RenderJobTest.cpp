@@ -9,8 +9,8 @@
 #include <fstream>
 
 #include "../render/RenderSupport.h"
-#include "RenderJob.h"
 #include "MediaSupport.h"
+#include "RenderJob.h"
 #include "TestSupport.h"
 #include "effect/PluginData.h"
 #include "host/HostEntry.h"

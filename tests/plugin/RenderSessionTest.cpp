@@ -10,9 +10,9 @@
 
 #include "../render/RenderSupport.h"
 #include "TestSupport.h"
+#include "common/iMovieGlue.h"
 #include "effect/DataHandling.h"
 #include "host/HostEntry.h"
-#include "common/iMovieGlue.h"
 #include "memory/MacMemory.h"
 
 namespace {

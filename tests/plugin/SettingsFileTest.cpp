@@ -18,9 +18,9 @@
 #include "memory/MacMemory.h"
 #include "resources/ResourceFork.h"
 #include "resources/Resources.h"
-#include "text/PascalString.h"
 #include "storage/ConfigDescription.h"
 #include "storage/prefsloader.h"
+#include "text/PascalString.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include "TestSupport.h"
 #include "WhenReady.h"
 #include "bundle/Bundle.h"
-#include "dialog/aboutwindow.h"
 #include "common/commonprocs.h"
-#include "text/PascalString.h"
+#include "dialog/aboutwindow.h"
 #include "effect/PluginDefines.h"
 #include "quickdraw/QuickDraw.h"
+#include "text/PascalString.h"
 #include "toolbox/Toolbox.h"
 
 namespace {

@@ -18,9 +18,9 @@
 
 #include "../render/RenderSupport.h"
 #include "TestSupport.h"
+#include "common/commonprocs.h"
 #include "dialog/carbonmacros.h"
 #include "dialog/nibwindows.h"
-#include "common/commonprocs.h"
 #include "text/PascalString.h"
 #include "toolbox/Toolbox.h"
 
