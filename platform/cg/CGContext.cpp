@@ -341,7 +341,7 @@ void CGContextDrawImageWithPixman(CGContextRef c, CGRect rect, CGImageRef image)
   pixman_image_unref(source);
 }
 
-void CGContextFlush(CGContextRef) {}  // pixman has drawn into the pixels already
+void CGContextFlush(CGContextRef) {}  // every drawing call has written its pixels before it returns
 
 CGColorSpaceRef CGColorSpaceCreateDeviceRGB() { return new CGColorSpace{0}; }
 void CGColorSpaceRelease(CGColorSpaceRef space) { delete space; }
