@@ -11,6 +11,7 @@
 #include "corefoundation/CFURL.h"
 #include "effect/relrects.h"
 #include "files/EasyFile.h"
+#include "imageio/ImageIO.h"
 #include "render/CGglue.h"
 #include "render/callpixelfx.h"
 #include "render/lineEffect.h"
@@ -115,7 +116,8 @@ void FilterInstance::PreparePicture() {
       picture_.TheOriginalImage = url ? GetCGImageFromURLUsingCG(url) : nullptr;
       if (url) CFRelease(url);
       if (picture_.TheOriginalImage == nullptr)
-        std::fprintf(stderr, "quorvel: cannot read the picture %s; frames pass unchanged\n", settings_.picture.c_str());
+        std::fprintf(stderr, "quorvel: cannot read the picture %s: %s; frames pass unchanged\n", settings_.picture.c_str(),
+                     ImageImportFailure().c_str());
     }
   }
   if (borderStale_) {

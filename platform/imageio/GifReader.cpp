@@ -103,30 +103,40 @@ size_t CountGifImages(const std::string& path, size_t limit) {
   return count;
 }
 
-CGImageRef ReadFirstGifImage(const std::string& path, size_t largestSide, size_t pixelBudget) {
-  GifFile gif = OpenGif(path);
-  if (!gif) return nullptr;
+CGImageRef ReadFirstGifImage(const std::string& path, size_t largestSide, size_t pixelBudget, std::string& why) {
+  int openError = 0;
+  GifFile gif(DGifOpenFileName(path.c_str(), &openError));
+  auto failed = [&](const char* what) -> CGImageRef {
+    const char* detail = GifErrorString(gif ? gif->Error : openError);
+    why = std::string(what) + (detail != nullptr ? std::string(": ") + detail : std::string());
+    return nullptr;
+  };
+  if (!gif) return failed("not a GIF giflib can read");
   int transparent = NO_TRANSPARENT_COLOR;
   GifRecordType type;
   for (;;) {
-    if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) return nullptr;
+    if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) return failed("the GIF is damaged");
     if (type == IMAGE_DESC_RECORD_TYPE) break;
-    if (type != EXTENSION_RECORD_TYPE || !ReadExtension(gif.get(), transparent)) return nullptr;
+    if (type != EXTENSION_RECORD_TYPE || !ReadExtension(gif.get(), transparent)) return failed("the GIF holds no image");
   }
-  if (DGifGetImageDesc(gif.get()) == GIF_ERROR) return nullptr;
+  if (DGifGetImageDesc(gif.get()) == GIF_ERROR) return failed("the GIF is damaged");
   const GifImageDesc& frame = gif->Image;
   const ColorMapObject* colours = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
-  if (colours == nullptr || frame.Width <= 0 || frame.Height <= 0) return nullptr;
+  if (colours == nullptr) return failed("the GIF has no colour table");
+  if (frame.Width <= 0 || frame.Height <= 0) return failed("the GIF's image is empty");
 
   // The canvas is the logical screen; a file that gives none takes the frame's extent.
   const size_t width = gif->SWidth > 0 ? size_t(gif->SWidth) : size_t(frame.Left) + size_t(frame.Width);
   const size_t height = gif->SHeight > 0 ? size_t(gif->SHeight) : size_t(frame.Top) + size_t(frame.Height);
-  if (width > largestSide || height > largestSide || width * height > pixelBudget) return nullptr;
+  if (width > largestSide || height > largestSide || width * height > pixelBudget) {
+    why = std::to_string(width) + " x " + std::to_string(height) + " pixels is more than a picture may have";
+    return nullptr;
+  }
 
   std::vector<UInt8> argb(width * height * 4, 0);  // transparent where the frame does not reach
   std::vector<GifPixelType> line(size_t(frame.Width));
   for (int row : RowOrder(frame.Height, frame.Interlace)) {
-    if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) return nullptr;
+    if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) return failed("the GIF's image data is cut short");
     const size_t y = size_t(frame.Top) + size_t(row);
     if (y >= height) continue;
     for (int k = 0; k < frame.Width; ++k) {

@@ -19,5 +19,5 @@ size_t CountGifImages(const std::string& path, size_t limit);
 // The first image, premultiplied A,R,G,B at the screen's size, the first
 // frame placed where it says and the rest of the screen transparent. Nil on
 // any failure, and for a screen beyond `largestSide` or `pixelBudget`,
-// decided before any pixel is allocated.
-CGImageRef ReadFirstGifImage(const std::string& path, size_t largestSide, size_t pixelBudget);
+// decided before any pixel is allocated; `why` then says what failed.
+CGImageRef ReadFirstGifImage(const std::string& path, size_t largestSide, size_t pixelBudget, std::string& why);

@@ -27,6 +27,21 @@ void KeepDecodingOnTheCallingThread() {
 
 UInt8 Premultiplied(UInt8 c, UInt8 a) { return UInt8((unsigned(c) * a + 127) / 255); }
 
+std::string lgFailure;
+
+// The library's reason, on one line.
+std::string OneLine(std::string text, const char* otherwise) {
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text.empty() ? otherwise : text;
+}
+
+std::nullptr_t Failed(std::string why) {
+  lgFailure = std::move(why);
+  return nullptr;
+}
+
 }  // namespace
 
 // A file read by OpenImageIO, or a GIF read by giflib (its path kept).
@@ -38,9 +53,12 @@ struct CGImageSource : CFObject {
   bool counted = false;
 };
 
+std::string ImageImportFailure() { return lgFailure; }
+
 CGImageSourceRef CGImageSourceCreateWithURL(CFURLRef url, CFDictionaryRef) {
+  lgFailure.clear();
   const std::string path = CFURLPath(url);
-  if (path.empty()) return nullptr;
+  if (path.empty()) return Failed("no file");
   if (IsGifFile(path)) {
     auto* source = new CGImageSource;
     source->gifPath = path;
@@ -53,16 +71,13 @@ CGImageSourceRef CGImageSourceCreateWithURL(CFURLRef url, CFDictionaryRef) {
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
     auto input = OIIO::ImageInput::open(path, &config);
-    if (!input) {
-      OIIO::geterror();  // clear the library's pending message
-      return nullptr;
-    }
+    if (!input) return Failed(OneLine(OIIO::geterror(), "not a picture the image library can read"));
     auto* source = new CGImageSource;
     source->input = std::move(input);
     source->path = path;
     return source;
   } catch (...) {
-    return nullptr;
+    return Failed("the image library failed on it");
   }
 }
 
@@ -81,26 +96,29 @@ size_t CGImageSourceGetCount(CGImageSourceRef source) {
     s->input->geterror();
     s->counted = true;
   }
+  if (s->count == 0 && lgFailure.empty()) lgFailure = "the file holds no picture";
   return s->count;
 }
 
 CGImageRef CGImageSourceCreateImageAtIndex(CGImageSourceRef source, size_t index, CFDictionaryRef) {
   if (source == nullptr || index >= kCountLimit) return nullptr;
   if (!source->gifPath.empty()) {
-    CGImageRef image = index == 0 ? ReadFirstGifImage(source->gifPath, kLargestImageSide, kImagePixelBudget) : nullptr;
+    std::string why = "no such image in the GIF";
+    CGImageRef image = index == 0 ? ReadFirstGifImage(source->gifPath, kLargestImageSide, kImagePixelBudget, why) : nullptr;
+    if (image == nullptr) return Failed(why);
     CGImageSetSourcePath(image, source->gifPath);
+    lgFailure.clear();
     return image;
   }
   OIIO::ImageInput* in = const_cast<CGImageSource*>(source)->input.get();
   try {
-    if (!in->seek_subimage(int(index), 0)) {
-      in->geterror();
-      return nullptr;
-    }
+    if (!in->seek_subimage(int(index), 0)) return Failed(OneLine(in->geterror(), "no such image in the file"));
     const OIIO::ImageSpec& spec = in->spec();
-    if (spec.width <= 0 || spec.height <= 0 || spec.depth > 1 || spec.nchannels <= 0) return nullptr;
+    if (spec.width <= 0 || spec.height <= 0 || spec.depth > 1 || spec.nchannels <= 0)
+      return Failed("not a flat picture (no pixels, or a volume)");
     const size_t w = size_t(spec.width), h = size_t(spec.height);
-    if (w > kLargestImageSide || h > kLargestImageSide || w * h > kImagePixelBudget) return nullptr;
+    if (w > kLargestImageSide || h > kLargestImageSide || w * h > kImagePixelBudget)
+      return Failed(std::to_string(w) + " x " + std::to_string(h) + " pixels is more than a picture may have");
 
     // Channels read: grey; grey and alpha; colour; colour and its alpha.
     const int n = spec.nchannels;
@@ -108,10 +126,8 @@ CGImageRef CGImageSourceCreateImageAtIndex(CGImageSourceRef source, size_t index
     const int colour = n >= 3 ? 3 : 1;
     const int read = std::max(colour, alpha + 1);
     std::vector<UInt8> data(w * h * size_t(read));
-    if (!in->read_image(int(index), 0, 0, read, OIIO::TypeDesc::UINT8, data.data())) {
-      in->geterror();
-      return nullptr;
-    }
+    if (!in->read_image(int(index), 0, 0, read, OIIO::TypeDesc::UINT8, data.data()))
+      return Failed(OneLine(in->geterror(), "its pixels cannot be read"));
     const bool straight = spec.get_int_attribute("oiio:UnassociatedAlpha", 0) != 0;
     std::vector<UInt8> argb(w * h * 4);
     for (size_t k = 0; k < w * h; ++k) {
@@ -125,9 +141,11 @@ CGImageRef CGImageSourceCreateImageAtIndex(CGImageSourceRef source, size_t index
       argb[4 * k + 3] = std::min(b, a);
     }
     CGImageRef image = CGImageCreateFromARGB(w, h, argb.data(), w * 4);
+    if (image == nullptr) return Failed("out of memory for its pixels");
     CGImageSetSourcePath(image, source->path);
+    lgFailure.clear();
     return image;
   } catch (...) {
-    return nullptr;
+    return Failed("the image library failed on it");
   }
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "cg/CGImage.h"
 #include "corefoundation/CFBase.h"
@@ -26,3 +27,7 @@ CGImageSourceRef CGImageSourceCreateWithURL(CFURLRef url, CFDictionaryRef option
 // The number of images (pages, frames) in the file; counting stops at 1024.
 size_t CGImageSourceGetCount(CGImageSourceRef source);
 CGImageRef CGImageSourceCreateImageAtIndex(CGImageSourceRef source, size_t index, CFDictionaryRef options);
+// Why the last of the calls above that gave nil or no image failed, in a
+// few words (the image library's, giflib's, or the limits'); empty after
+// one that succeeded.
+std::string ImageImportFailure();

@@ -15,6 +15,7 @@
 #include "effect/PluginDefines.h"
 #include "effect/relrects.h"
 #include "files/EasyFile.h"
+#include "imageio/ImageIO.h"
 #include "render/lineEffect.h"
 #include "storage/prefsloader.h"
 #include "text/PascalString.h"
@@ -84,6 +85,13 @@ void ChoosePicture(PluginDataPtr config) {
   config->TheOriginalImage = nullptr;
   config->TheRendered = nullptr;
   config->TheOriginalImage = GetCGImageFromFSSUsingCG(file);
+  if (config->TheOriginalImage == nullptr) {
+    // The person is told why the file gave no picture.
+    Str255 headline, why;
+    CopyCStringToPascal("The picture cannot be read", headline);
+    CopyCStringToPascal((FSSpecPath(file) + ": " + ImageImportFailure()).c_str(), why);
+    StandardWarning(headline, why, PStr("OK"), PStr(""));
+  }
   ShowPicture(gConfigWorkSpace.TheWindow, config->TheOriginalImage);
   CalcAndKeepImageProps();
   RenderLineArt(config);

@@ -246,8 +246,14 @@ TEST_F(Dialog, TheColourBoxKeepsEightBitsAChannel) {
 
 TEST_F(Dialog, ATextFileChosenAsPictureLeavesNoPicture) {
   const std::string notes = WriteLines(dir / "notes.txt", {"not a picture"});
+  AlertRecorder alerts;
   ASSERT_EQ(Play({"picture " + picture, "picture " + notes, "screenshot " + dir / "none.png", "ok"}), "");
   EXPECT_EQ(gPascalData->TheOriginalImage, nullptr);
+  // The person is told which file and why.
+  ASSERT_EQ(alerts.alerts().size(), 1u);
+  EXPECT_EQ(alerts.alerts()[0].message, "The picture cannot be read");
+  EXPECT_EQ(alerts.alerts()[0].explanation.rfind(notes + ": ", 0), 0u) << alerts.alerts()[0].explanation;
+  EXPECT_GT(alerts.alerts()[0].explanation.size(), notes.size() + 4);
   EXPECT_EQ(gPascalData->TheRendered, nullptr);
   // The preview shows the frame alone.
   const FlatColour frame = FlatClipColour(0);

@@ -3,6 +3,8 @@
 // The files are made here, with OpenImageIO where it writes the format.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <OpenImageIO/imageio.h>
 
 #include <cstring>
@@ -244,9 +246,24 @@ TEST(ImageImport, AnythingElseGivesNoPictureWithoutACrash) {
   // A 19-byte GIF whose logical screen claims 65313 x 65357 pixels.
   WriteFileBytes(dir / "screen.gif", {'G', 'I', 'F', '8', '9', 'a', 0x21, 0xFF, 0x4D, 0xFF, 0x54, 0x4E, 0x01,
                                       0x0B, 0x53, 0x43, 0x41, 0x50, 0xD8});
-  for (const char* name :
-       {"notes.txt", "empty.png", "truncated.png", "wide.png", "huge.png", "screen.gif", "missing.png"})
+  // Each says why, in a few words on one line.
+  const std::pair<const char*, const char*> files[] = {
+      {"notes.txt", ""},   {"empty.png", ""}, {"truncated.png", "read error"}, {"wide.png", "read error"},
+      {"huge.png", "read error"}, {"screen.gif", "holds no picture"},
+      {"missing.png", ""}};
+  for (auto [name, says] : files) {
     EXPECT_EQ(Import(dir / name), nullptr) << name;
+    const std::string why = ImageImportFailure();
+    std::string lower = why;
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_FALSE(why.empty()) << name;
+    EXPECT_NE(lower.find(says), std::string::npos) << name << ": " << why;
+    EXPECT_EQ(why.find('\n'), std::string::npos) << name << ": " << why;
+  }
+  CGImageRef readable = Import(dir / "whole.png");
+  ASSERT_NE(readable, nullptr);
+  EXPECT_EQ(ImageImportFailure(), "");
+  CGImageRelease(readable);
   EXPECT_EQ(GetCGImageFromURLUsingCG(nullptr), nullptr);
   EXPECT_EQ(LiveCGImages(), imagesBefore);
   EXPECT_EQ(LiveCFObjects(), objectsBefore);

@@ -188,6 +188,18 @@ TEST_F(FrameFilter, BadParametersGiveTheDocumentedFallbacks) {
     EXPECT_EQ(out, c.unchanged ? in : normalOut) << c.what;
     EXPECT_LE(std::count(said.begin(), said.end(), '\n'), 1) << c.what << " said:\n" << said;
   }
+  // A picture that cannot be read is named with the reason, once.
+  {
+    Instance f;
+    const std::string notes = dir / "notes.txt";
+    ::testing::internal::CaptureStderr();
+    f.Set("picture", notes);
+    f.Frame(0, in);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    const std::string start = "quorvel: cannot read the picture " + notes + ": ";
+    ASSERT_EQ(said.rfind(start, 0), 0u) << said;
+    EXPECT_GT(said.find("; frames pass unchanged"), start.size()) << said;
+  }
   // Calls a host should not make change nothing and end nothing.
   Instance f;
   double v = 0.5;
