@@ -232,6 +232,24 @@ TEST_F(Dialog, ResetKeepsThePictureAndTheFormat) {
   EXPECT_FALSE(gPascalData->KeepProps);
 }
 
+// The dialog in another layout opens where the one it replaces stood, as
+// a person put it (here: moved by the test, as a window manager would).
+TEST_F(Dialog, AnotherLayoutOpensWhereTheLastOneStood) {
+  QPoint moved(-1, -1), reopened(-1, -1);
+  auto watch = [&] {
+    QWidget* dialog = ShownDialog();
+    if (dialog == nullptr) return;
+    if (dialog->objectName() == "configNTSC" && moved == QPoint(-1, -1)) {
+      dialog->move(130, 70);
+      moved = dialog->pos();
+    }
+    if (dialog->objectName() == "configHD") reopened = dialog->pos();
+  };
+  ASSERT_EQ(Play({"slider opacity 60", "media hd", "ok"}, watch), "");
+  EXPECT_EQ(moved, QPoint(130, 70));
+  EXPECT_EQ(reopened, moved);
+}
+
 TEST_F(Dialog, TheColourBoxKeepsEightBitsAChannel) {
   ASSERT_EQ(Play({"colour 3366cc", "ok"}), "");
   EXPECT_EQ(gPascalData->Colors[1].red, 0x3300);

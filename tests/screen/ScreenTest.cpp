@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <regex>
@@ -37,6 +38,16 @@ constexpr FlatColour kPicture = {40, 200, 90};
 constexpr QRgb kWhite = 0xFFFFFFFF, kBlack = 0xFF000000;
 constexpr QRgb kStartOutline = 0xFF00FF00, kEndOutline = 0xFFFF0000;
 
+// A rectangle relative to the frame, as the record keeps it.
+struct Frac {
+  double left, top, right, bottom;
+};
+// One given in pixels of a 720 x 480 preview.
+constexpr Frac Px(double left, double top, double right, double bottom) {
+  return {left / 720, top / 480, right / 720, bottom / 480};
+}
+
+// A rectangle in pixels of the preview on the screen.
 struct Box {
   int left, top, right, bottom;
   bool Contains(int x, int y, int margin) const {
@@ -64,22 +75,25 @@ std::string Text(QRgb c) {
 // What the preview must show: the picture in its rectangle and the video
 // around it, both outlines, and the rings of the active rectangle's handles.
 struct Preview {
-  Box picture, start, end;
+  Frac picture, start, end;
   int active;  // 1 start, 2 end
   QRgb inside, video;
 };
 
-// Boxes are given in pixels of a 720 x 480 preview, as the record keeps
-// them relative: on a preview of another size, and for the outlines always,
-// an edge lies at the size times the fraction, truncated.
-Box OnPreview(const Box& b, QSize size) {
-  auto x = [&](int px) { return int(size.width() * (px / 720.0)); };
-  auto y = [&](int px) { return int(size.height() * (px / 480.0)); };
-  return {x(b.left), y(b.top), x(b.right), y(b.bottom)};
+// On the preview an edge lies at its size times the fraction, truncated,
+// as the record's rectangles are mapped into it (the outlines too).
+Box OnPreview(const Frac& f, QSize size) {
+  return {int(size.width() * f.left), int(size.height() * f.top), int(size.width() * f.right),
+          int(size.height() * f.bottom)};
 }
 
-::testing::AssertionResult Shows(const QImage& seen, Preview want) {
-  for (Box* b : {&want.picture, &want.start, &want.end}) *b = OnPreview(*b, seen.size());
+::testing::AssertionResult Shows(const QImage& seen, const Preview& shown) {
+  struct {
+    Box picture, start, end;
+    int active;
+    QRgb inside, video;
+  } want = {OnPreview(shown.picture, seen.size()), OnPreview(shown.start, seen.size()), OnPreview(shown.end, seen.size()),
+            shown.active, shown.inside, shown.video};
   std::string wrong;
   int checked = 0;
   auto expect = [&](int x, int y, QRgb colour, const char* what) {
@@ -194,7 +208,7 @@ class OnTheScreen : public ::testing::Test {
   ConfigureOptions options;
 };
 
-constexpr Box kStart = {180, 120, 540, 360}, kEnd = {612, 408, 684, 456};
+constexpr Frac kStart = Px(180, 120, 540, 360), kEnd = Px(612, 408, 684, 456);
 
 TEST_F(OnTheScreen, EachGestureShowsWhatItDid) {
   const QRgb frame0 = Rgb(FlatClipColour(0)), last = Rgb(FlatClipColour(kFrames - 1));
@@ -214,22 +228,22 @@ TEST_F(OnTheScreen, EachGestureShowsWhatItDid) {
     auto m = [](int a, int b) { return b + (a - b) / 2; };
     return qRgb(m(p.r, v.r), m(p.g, v.g), m(p.b, v.b));
   };
-  const Box kWhole = {0, 0, 720, 480};
+  const Frac kWhole = Px(0, 0, 720, 480);
   const Preview still{kStart, kStart, kEnd, 1, Rgb(kPicture), frame0};
-  const Box moved = {230, 180, 590, 420};
+  const Frac moved = Px(230, 180, 590, 420);
   const std::optional<Preview> none;
   const std::optional<QRgb> noBox;
   const Case cases[] = {
       {"a drag inside", {Drag({{300, 200}, {350, 260}})}, {moved, moved, kEnd, 1, Rgb(kPicture), frame0},
-       Preview{{205, 150, 565, 390}, {205, 150, 565, 390}, kEnd, 1, Rgb(kPicture), frame0}, "ok", noBox},
-      {"a corner", {Drag({{540, 360}, {500, 300}})}, {{180, 120, 500, 300}, {180, 120, 500, 300}, kEnd, 1, Rgb(kPicture), frame0},
-       Preview{{180, 120, 520, 330}, {180, 120, 520, 330}, kEnd, 1, Rgb(kPicture), frame0}, "ok", noBox},
+       Preview{Px(205, 150, 565, 390), Px(205, 150, 565, 390), kEnd, 1, Rgb(kPicture), frame0}, "ok", noBox},
+      {"a corner", {Drag({{540, 360}, {500, 300}})}, {Px(180, 120, 500, 300), Px(180, 120, 500, 300), kEnd, 1, Rgb(kPicture), frame0},
+       Preview{Px(180, 120, 520, 330), Px(180, 120, 520, 330), kEnd, 1, Rgb(kPicture), frame0}, "ok", noBox},
       {"option: about the centre", {Drag({{540, 360}, {580, 380}}, "option")},
-       {{140, 100, 580, 380}, {140, 100, 580, 380}, kEnd, 1, Rgb(kPicture), frame0}, none, "ok", noBox},
+       {Px(140, 100, 580, 380), Px(140, 100, 580, 380), kEnd, 1, Rgb(kPicture), frame0}, none, "ok", noBox},
       {"shift pressed after the press", {Drag({{540, 360}, {600, 380}}, "shift-after-press")},
-       {{180, 120, 600, 380}, {180, 120, 600, 380}, kEnd, 1, Rgb(kPicture), frame0}, none, "ok", noBox},
+       {Px(180, 120, 600, 380), Px(180, 120, 600, 380), kEnd, 1, Rgb(kPicture), frame0}, none, "ok", noBox},
       {"a click on the other rectangle", {Drag({{640, 430}, {600, 400}})},
-       {kStart, kStart, {572, 378, 644, 426}, 2, Rgb(kPicture), frame0}, none, "ok", noBox},
+       {kStart, kStart, Px(572, 378, 644, 426), 2, Rgb(kPicture), frame0}, none, "ok", noBox},
       {"the clip slider to the end", {"frame 149"}, {kEnd, kStart, kEnd, 1, Rgb(kPicture), last}, none, "ok", noBox},
       {"the blend pop-up", {"blend multiply"}, {kStart, kStart, kEnd, 1, multiply(kPicture, FlatClipColour(0)), frame0},
        none, "ok", noBox},
@@ -279,28 +293,58 @@ TEST_F(OnTheScreen, EachGestureShowsWhatItDid) {
       EXPECT_TRUE(Near(colourBox.pixel(colourBox.width() / 2, colourBox.height() / 2), *c.colourBox));
     }
     // Return keeps what the dialog did, Escape puts it back.
-    const double left = std::string(c.end) == "key escape" ? 0.25 : c.after.start.left / 720.0;
+    const double left = std::string(c.end) == "key escape" ? 0.25 : c.after.start.left;
     EXPECT_DOUBLE_EQ(gPascalData->StartRel.Left, left);
   }
 }
 
-TEST_F(OnTheScreen, AnotherFormatReopensTheDialogWhereItStood) {
-  Fresh();
-  QPoint ntsc(-1, -1), pal(-1, -1);
-  QImage after;
-  auto look = [&] {
-    QWidget* dialog = ShownDialog();
-    if (dialog == nullptr) return;
-    (dialog->objectName() == "configNTSC" ? ntsc : pal) = dialog->frameGeometry().topLeft();
-    if (QWidget* preview = Shown(cClipSig, 1)) after = OnScreen(preview);
-  };
-  ASSERT_EQ(Play({"picture " + picture, "media pal", "screenshot " + dir / "pal.png", "ok"}, look), "");
-  EXPECT_EQ(gPascalData->MediaType, 2);
-  EXPECT_NE(ntsc, QPoint(-1, -1));
-  EXPECT_EQ(pal, ntsc);
-  // The PAL preview is 720 x 576: the same relative rectangles, taller.
-  ASSERT_EQ(after.size(), QSize(720, 576));
-  EXPECT_TRUE(Shows(after, {kStart, kStart, kEnd, 1, Rgb(kPicture), Rgb(FlatClipColour(0))}));
+// In each layout a drag on the preview shows the picture following the
+// mouse and standing where it was left; another layout opens where the
+// first stood on the screen.
+TEST_F(OnTheScreen, EachLayoutShowsTheDragAndOpensWhereTheLastStood) {
+  struct Layout {
+    const char* media;
+    const char* window;
+    int width, height;  // of the preview
+  } layouts[] = {{"ntsc", "configNTSC", 720, 480}, {"pal", "configPAL", 720, 576}, {"hd", "configHD", 960, 540}};
+  // The drag as the script says it, and the pixels the hand goes through.
+  const double ax = 300.5 / 720, ay = 200.5 / 480, bx = 350.5 / 720, by = 260.5 / 480;
+  QPoint first(-1, -1);
+  for (const Layout& l : layouts) {
+    SCOPED_TRACE(l.media);
+    Fresh();
+    auto at = [&](double f, int size) { return int(std::floor(f * size)); };
+    // The start rectangle, a quarter of the frame in from each side, moved
+    // by the mouse's pixels so far.
+    auto movedBy = [&](double x, double y) {
+      const double left = l.width / 4 + at(x, l.width) - at(ax, l.width);
+      const double top = l.height / 4 + at(y, l.height) - at(ay, l.height);
+      return Frac{left / l.width, top / l.height, (left + l.width / 2) / l.width, (top + l.height / 2) / l.height};
+    };
+    const Frac midway = movedBy(ax + (bx - ax) * 0.5, ay + (by - ay) * 0.5), after = movedBy(bx, by);
+    std::vector<QImage> dragging;
+    QImage last;
+    QPoint place(-1, -1), opened(-1, -1);  // of the dialog in its layout, and as it first opened
+    auto look = [&] {
+      QWidget* dialog = ShownDialog();
+      QWidget* preview = Shown(cClipSig, 1);
+      if (dialog != nullptr && opened == QPoint(-1, -1)) opened = dialog->frameGeometry().topLeft();
+      if (dialog == nullptr || preview == nullptr || dialog->objectName() != l.window) return;
+      place = dialog->frameGeometry().topLeft();
+      if (dialog->property(kTrackingMouseProperty).toInt() > 0) dragging.push_back(OnScreen(preview));
+      last = OnScreen(preview);
+    };
+    ASSERT_EQ(Play({"picture " + picture, std::string("media ") + l.media, Drag({{300, 200}, {350, 260}}), "ok"}, look),
+              "");
+    ASSERT_EQ(last.size(), QSize(l.width, l.height));
+    ASSERT_EQ(dragging.size(), 11u);  // after the press, and after each of the ten moves
+    EXPECT_TRUE(Shows(dragging[5], {midway, midway, kEnd, 1, Rgb(kPicture), Rgb(FlatClipColour(0))})) << "midway";
+    EXPECT_TRUE(Shows(last, {after, after, kEnd, 1, Rgb(kPicture), Rgb(FlatClipColour(0))})) << "after";
+    EXPECT_EQ(gPascalData->StartRel.Left, after.left);
+    EXPECT_EQ(place, opened) << "where the dialog reopened";
+    if (first == QPoint(-1, -1)) first = place;
+    EXPECT_EQ(place, first) << "where the dialog opens the next time";
+  }
 }
 
 // The configuration a script leaves, as --json reports it, without the
