@@ -486,130 +486,154 @@ struct ScriptPlayer::Impl {
     return !image.isNull() && image.save(QString::fromStdString(path), "PNG");
   }
 
-  void Expand(const ScriptAction& a) {
-    const std::vector<std::string>& w = a.words;
-    WaitForDialog();
-    if (a.verb == "ok" || a.verb == "cancel") {
-      // The click ends the dialog's loop, and the script with it.
-      const char* command = a.verb == "ok" ? cCmdOK : cCmdCancel;
-      const std::string what = a.verb == "ok" ? "OK" : "Cancel";
-      Add("press " + what, [this, command, what] {
-        QAbstractButton* b = ButtonWithCommand(DialogWindow(), command);
-        if (b == nullptr) return Fail("the dialog has no " + what + " button"), false;
-        hand->Click(b);
-        Finish();
-        return true;
-      });
-    } else if (a.verb == "key") {
-      // Typed into whatever has the keyboard in the dialog; it ends the dialog too.
-      const int key = w[0] == "return" ? Qt::Key_Return : Qt::Key_Escape;
-      Add("press " + w[0], [this, key] {
+  // ok and cancel press their button; the keys return and escape are typed
+  // into whatever has the keyboard in the dialog. Either ends the dialog's
+  // loop, and the script with it.
+  void EndDialog(const ScriptAction& a) {
+    if (a.verb == "key") {
+      const int key = a.words[0] == "return" ? Qt::Key_Return : Qt::Key_Escape;
+      Add("press " + a.words[0], [this, key] {
         QWidget* dialog = DialogWindow();
         hand->Key(dialog->focusWidget() ? dialog->focusWidget() : dialog, key);
         Finish();
         return true;
       });
-    } else if (a.verb == "picture" || a.verb == "picture-cancel") {
-      const std::string path = a.verb == "picture" ? w[0] : "";
-      struct stat st;
-      if (!path.empty() && (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)))
-        return Fail(path + ": no such file");
-      ClickControl(cPictSig, 1, "picture box");
-      if (path.empty()) {
-        OnWindow("NavGetFile", "cancel the Open dialog", [this](QWidget* d) {
-          QAbstractButton* cancel = ButtonWithRole(d, QDialogButtonBox::RejectRole);
-          if (cancel) hand->Click(cancel);
-          return cancel != nullptr;
-        });
-      } else {
-        TypeAndPress("NavGetFile", "open " + path, [](QWidget* d) { return d->findChild<QLineEdit*>("fileNameEdit"); },
-                     QDialogButtonBox::AcceptRole, QString::fromStdString(path));
-      }
-    } else if (a.verb == "media") {
-      const int index = w[0] == "ntsc" ? 0 : w[0] == "pal" ? 1 : 2;
-      auto before = std::make_shared<QPointer<QWidget>>();
-      auto changes = std::make_shared<bool>(false);
-      Add("look at the format", [before, changes, index] {
-        auto* combo = qobject_cast<QComboBox*>(Control(cMediaSig, 1));
-        *before = DialogWindow();
-        *changes = combo != nullptr && combo->currentIndex() != index;
-        return true;
+      return;
+    }
+    const char* command = a.verb == "ok" ? cCmdOK : cCmdCancel;
+    const std::string what = a.verb == "ok" ? "OK" : "Cancel";
+    Add("press " + what, [this, command, what] {
+      QAbstractButton* b = ButtonWithCommand(DialogWindow(), command);
+      if (b == nullptr) return Fail("the dialog has no " + what + " button"), false;
+      hand->Click(b);
+      Finish();
+      return true;
+    });
+  }
+
+  // The picture box, then the Open dialog: the file typed in and opened,
+  // or (for an empty path) the dialog cancelled.
+  void ChoosePicture(const std::string& path) {
+    struct stat st;
+    if (!path.empty() && (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) return Fail(path + ": no such file");
+    ClickControl(cPictSig, 1, "picture box");
+    if (path.empty()) {
+      OnWindow("NavGetFile", "cancel the Open dialog", [this](QWidget* d) {
+        QAbstractButton* cancel = ButtonWithRole(d, QDialogButtonBox::RejectRole);
+        if (cancel) hand->Click(cancel);
+        return cancel != nullptr;
       });
-      PickItem(cMediaSig, index, "the format pop-up");
-      // Another format opens the dialog again in its own layout.
-      Add("see the dialog reopen in its new layout", [before, changes] {
-        return !*changes || (before->isNull() && DialogWindow() != nullptr);
+      return;
+    }
+    TypeAndPress("NavGetFile", "open " + path, [](QWidget* d) { return d->findChild<QLineEdit*>("fileNameEdit"); },
+                 QDialogButtonBox::AcceptRole, QString::fromStdString(path));
+  }
+
+  // The colour box, then the colour picker: the colour typed into its HTML
+  // field and accepted, or (for an empty one) the picker cancelled.
+  void ChooseColour(const std::string& hex) {
+    ClickControl(cColorSig, 1, "colour box");
+    if (hex.empty()) {
+      OnWindow("NPickColor", "cancel the colour picker", [this](QWidget* picker) {
+        QAbstractButton* cancel = ButtonWithRole(picker, QDialogButtonBox::RejectRole);
+        if (cancel) hand->Click(cancel);
+        return cancel != nullptr;
       });
-    } else if (a.verb == "rect") {
-      const int k = w[0] == "start" ? 0 : 1;
-      Click("the " + w[0] + " rectangle's button", [k]() -> QWidget* {
-        QWidget* selector = Control(cRectSig, 1);
-        const QList<QAbstractButton*> choices =
-            selector ? selector->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly) : QList<QAbstractButton*>();
-        return choices.size() > k ? choices[k] : nullptr;
-      }, "the dialog has no start and end selector (Rect 1)");
-    } else if (a.verb == "keep-proportions") {
-      const bool on = w[0] == "on";
-      Act("set keep-proportions", [this, on] {
-        auto* box = qobject_cast<QAbstractButton*>(Control(cPropSig, 1));
-        if (box == nullptr) return Fail("the dialog has no keep-proportions box (Prop 1)"), false;
-        if (!box->isEnabled()) return false;
-        if (box->isChecked() != on) hand->Click(box);
-        return true;
-      });
-    } else if (a.verb == "whole-frame") {
-      ClickCommand(cCmdWholeFrame, "Whole frame");
-    } else if (a.verb == "reset") {
-      ClickCommand(cCmdReset, "Reset");
-    } else if (a.verb == "help") {
-      ClickCommand(cCmdHelp, "Help");
-    } else if (a.verb == "next") {
-      ClickCommand(cCmdNext, "next frame");
-    } else if (a.verb == "previous") {
-      ClickCommand(cCmdPrevious, "previous frame");
-    } else if (a.verb == "about") {
-      ClickCommand(cCmdAbout, "About");
-      OnWindow("about", "close the about window", [this](QWidget* about) {
-        QAbstractButton* ok = ButtonWithCommand(about, cCmdOK);
-        if (ok) hand->Click(ok);
-        return ok != nullptr;
-      });
-    } else if (a.verb == "drag") {
-      Drag(a);
-    } else if (a.verb == "slider") {
+      return;
+    }
+    TypeAndPress("NPickColor", "choose " + hex, [](QWidget* picker) -> QLineEdit* {
+      for (QLabel* l : picker->findChildren<QLabel*>())
+        if (l->text().contains("HTML")) return qobject_cast<QLineEdit*>(l->buddy());
+      return nullptr;
+    }, QDialogButtonBox::AcceptRole, QString::fromStdString(hex));
+  }
+
+  // The format pop-up; another format opens the dialog again in its own layout.
+  void ChooseMedia(const std::string& media) {
+    const int index = media == "ntsc" ? 0 : media == "pal" ? 1 : 2;
+    auto before = std::make_shared<QPointer<QWidget>>();
+    auto changes = std::make_shared<bool>(false);
+    Add("look at the format", [before, changes, index] {
+      auto* combo = qobject_cast<QComboBox*>(Control(cMediaSig, 1));
+      *before = DialogWindow();
+      *changes = combo != nullptr && combo->currentIndex() != index;
+      return true;
+    });
+    PickItem(cMediaSig, index, "the format pop-up");
+    Add("see the dialog reopen in its new layout",
+        [before, changes] { return !*changes || (before->isNull() && DialogWindow() != nullptr); });
+  }
+
+  void ChooseRectangle(const std::string& which) {
+    const int k = which == "start" ? 0 : 1;
+    Click("the " + which + " rectangle's button", [k]() -> QWidget* {
+      QWidget* selector = Control(cRectSig, 1);
+      const QList<QAbstractButton*> choices =
+          selector ? selector->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly) : QList<QAbstractButton*>();
+      return choices.size() > k ? choices[k] : nullptr;
+    }, "the dialog has no start and end selector (Rect 1)");
+  }
+
+  void SetKeepProportions(bool on) {
+    Act("set keep-proportions", [this, on] {
+      auto* box = qobject_cast<QAbstractButton*>(Control(cPropSig, 1));
+      if (box == nullptr) return Fail("the dialog has no keep-proportions box (Prop 1)"), false;
+      if (!box->isEnabled()) return false;
+      if (box->isChecked() != on) hand->Click(box);
+      return true;
+    });
+  }
+
+  void About() {
+    ClickCommand(cCmdAbout, "About");
+    OnWindow("about", "close the about window", [this](QWidget* about) {
+      QAbstractButton* ok = ButtonWithCommand(about, cCmdOK);
+      if (ok) hand->Click(ok);
+      return ok != nullptr;
+    });
+  }
+
+  void TakeScreenshot(const std::string& path) {
+    Add("take a screenshot", [this, path] {
+      QWidget* dialog = DialogWindow();
+      if (dialog == nullptr) return false;
+      if (!Screenshot(dialog, path)) Fail("cannot write the screenshot " + path);
+      return true;
+    });
+  }
+
+  // The steps of one action, after the dialog is there and active.
+  void Expand(const ScriptAction& a) {
+    const std::vector<std::string>& w = a.words;
+    WaitForDialog();
+    // The buttons that only send their command.
+    static const std::pair<const char*, std::pair<const char*, const char*>> kButtons[] = {
+        {"whole-frame", {cCmdWholeFrame, "Whole frame"}}, {"reset", {cCmdReset, "Reset"}},
+        {"help", {cCmdHelp, "Help"}},                     {"next", {cCmdNext, "next frame"}},
+        {"previous", {cCmdPrevious, "previous frame"}}};
+    for (const auto& [verb, button] : kButtons)
+      if (a.verb == verb) return ClickCommand(button.first, button.second);
+    if (EndsTheDialog(a)) return EndDialog(a);
+    if (a.verb == "picture") return ChoosePicture(w[0]);
+    if (a.verb == "picture-cancel") return ChoosePicture("");
+    if (a.verb == "colour") return ChooseColour(w[0][0] == '#' ? w[0] : "#" + w[0]);
+    if (a.verb == "colour-cancel") return ChooseColour("");
+    if (a.verb == "media") return ChooseMedia(w[0]);
+    if (a.verb == "rect") return ChooseRectangle(w[0]);
+    if (a.verb == "keep-proportions") return SetKeepProportions(w[0] == "on");
+    if (a.verb == "about") return About();
+    if (a.verb == "drag") return Drag(a);
+    if (a.verb == "slider") {
       const int n = w[0] == "border" ? 1 : w[0] == "opacity" ? 2 : 3;
-      DragSlider(cSliderSig, n, std::strtol(w[1].c_str(), nullptr, 10), false, w[0]);
-    } else if (a.verb == "frame") {
-      DragSlider(cClipSliderSig, 1, std::strtol(w[0].c_str(), nullptr, 10), true, "clip");
-    } else if (a.verb == "colour" || a.verb == "colour-cancel") {
-      ClickControl(cColorSig, 1, "colour box");
-      if (a.verb == "colour-cancel") {
-        OnWindow("NPickColor", "cancel the colour picker", [this](QWidget* picker) {
-          QAbstractButton* cancel = ButtonWithRole(picker, QDialogButtonBox::RejectRole);
-          if (cancel) hand->Click(cancel);
-          return cancel != nullptr;
-        });
-      } else {
-        const std::string hex = w[0][0] == '#' ? w[0] : "#" + w[0];
-        TypeAndPress("NPickColor", "choose " + hex, [](QWidget* picker) -> QLineEdit* {
-          for (QLabel* l : picker->findChildren<QLabel*>())
-            if (l->text().contains("HTML")) return qobject_cast<QLineEdit*>(l->buddy());
-          return nullptr;
-        }, QDialogButtonBox::AcceptRole, QString::fromStdString(hex));
-      }
-    } else if (a.verb == "blend") {
+      return DragSlider(cSliderSig, n, std::strtol(w[1].c_str(), nullptr, 10), false, w[0]);
+    }
+    if (a.verb == "frame") return DragSlider(cClipSliderSig, 1, std::strtol(w[0].c_str(), nullptr, 10), true, "clip");
+    if (a.verb == "blend") {
       int index = 0;
       while (index < kCGBlendModeNameCount && w[0] != kCGBlendModeNames[index]) ++index;
-      PickItem(cBlendSig, index, "the blend pop-up");
-    } else if (a.verb == "screenshot") {
-      const std::string path = w[0];
-      Add("take a screenshot", [this, path] {
-        QWidget* dialog = DialogWindow();
-        if (dialog == nullptr) return false;
-        if (!Screenshot(dialog, path)) Fail("cannot write the screenshot " + path);
-        return true;
-      });
+      return PickItem(cBlendSig, index, "the blend pop-up");
     }
+    if (a.verb == "screenshot") return TakeScreenshot(w[0]);
   }
 };
 
