@@ -11,11 +11,11 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QImage>
-#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPointer>
+#include <QScreen>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -30,8 +30,7 @@
 #include <vector>
 
 #include "HostApplication.h"
-#include "dialog/DialogControls.h"
-#include "toolbox/Toolbox.h"
+#include "cg/CGContext.h"
 
 namespace {
 
@@ -42,6 +41,30 @@ constexpr int kDragSteps = 10;
 // release of the click that opened it).
 constexpr auto kPopupSettles = std::chrono::milliseconds(500);
 
+// ---- The dialog as its interface files show it ----
+
+// The windows of the three layouts, and the control IDs and commands the
+// interface files (bundle/quor-m.nib) put on the dialog's widgets: the
+// player knows the dialog by these names alone, as they are on the screen.
+const char* const kDialogWindows[] = {"configNTSC", "configPAL", "configHD"};
+constexpr const char* kPreview = "Clip";       // the clip preview
+constexpr const char* kSlider = "Sldr";        // 1 border, 2 opacity, 3 turn
+constexpr const char* kClipSlider = "ClpS";    // the frame shown
+constexpr const char* kFormat = "Medi";        // NTSC, PAL, HD
+constexpr const char* kRectangle = "Rect";     // start or end
+constexpr const char* kProportions = "Prop";   // keep proportions
+constexpr const char* kPictureBox = "Pict";
+constexpr const char* kColourBox = "Colr";
+constexpr const char* kBlend = "Blnd";
+constexpr const char* kOK = "ok  ";
+constexpr const char* kCancel = "not!";
+constexpr const char* kAbout = "Info";
+constexpr const char* kReset = "Rset";
+constexpr const char* kWholeFrame = "Sall";
+constexpr const char* kHelp = "Help";
+constexpr const char* kNext = "Adva";
+constexpr const char* kPrevious = "Revi";
+
 // ---- Finding what is on the screen ----
 
 QWidget* VisibleTopLevel(const QString& name) {
@@ -51,21 +74,17 @@ QWidget* VisibleTopLevel(const QString& name) {
 }
 
 QWidget* DialogWindow() {
-  for (const char* name : cMediaWindows)
+  for (const char* name : kDialogWindows)
     if (QWidget* w = VisibleTopLevel(name)) return w;
   return nullptr;
 }
 
-QString SignatureText(OSType sig) {
-  const char text[5] = {char(sig >> 24), char(sig >> 16), char(sig >> 8), char(sig), 0};
-  return QString::fromLatin1(text);
-}
-
-QWidget* Control(OSType sig, int id) {
+// The dialog's widget with control ID (signature, id).
+QWidget* Control(const char* signature, int id) {
   QWidget* dialog = DialogWindow();
   if (dialog == nullptr) return nullptr;
   for (QWidget* w : dialog->findChildren<QWidget*>())
-    if (w->property("controlSignature").toString() == SignatureText(sig) && w->property("controlID").toInt() == id)
+    if (w->property("controlSignature").toString() == QLatin1String(signature) && w->property("controlID").toInt() == id)
       return w;
   return nullptr;
 }
@@ -96,8 +115,6 @@ bool ActiveOrAsked(QWidget* w) {
   w->activateWindow();
   return false;
 }
-
-int TrackingWaits(QWidget* window) { return window ? window->property(kTrackingMouseProperty).toInt() : 0; }
 
 QRect SliderHandle(QSlider* s) {
   QStyleOptionSlider opt;
@@ -215,14 +232,14 @@ struct ScriptPlayer::Impl {
           QMetaObject::invokeMethod(d, "reject", Qt::QueuedConnection);
           open = true;
         } else if (w->objectName() == "about") {
-          if (QAbstractButton* close = ButtonWithCommand(w, cCmdCancel)) hand->Click(close);
+          if (QAbstractButton* close = ButtonWithCommand(w, kCancel)) hand->Click(close);
           open = true;
         }
       }
       return !open;
     });
     Add("cancel the dialog", [this] {
-      if (QAbstractButton* cancel = ButtonWithCommand(DialogWindow(), cCmdCancel)) hand->Click(cancel);
+      if (QAbstractButton* cancel = ButtonWithCommand(DialogWindow(), kCancel)) hand->Click(cancel);
       Finish();
       return true;
     });
@@ -253,6 +270,9 @@ struct ScriptPlayer::Impl {
                      }});
   }
 
+  // Whether a loop runs inside the dialog's own (a drag's tracking, a modal dialog).
+  bool Nested() const { return baseline >= 0 && QThread::currentThread()->loopLevel() > baseline; }
+
   // The dialog is on the screen and has the keyboard.
   void WaitForDialog() {
     Add("see the dialog, active", [this] {
@@ -278,13 +298,13 @@ struct ScriptPlayer::Impl {
     Click(what, [command] { return ButtonWithCommand(DialogWindow(), command); }, "the dialog has no " + what + " button");
   }
 
-  void ClickControl(OSType sig, int id, const std::string& what) {
+  void ClickControl(const char* sig, int id, const std::string& what) {
     Click(what, [sig, id] { return Control(sig, id); },
-          "the dialog has no " + what + " (" + SignatureText(sig).toStdString() + " " + std::to_string(id) + ")");
+          "the dialog has no " + what + " (" + std::string(sig) + " " + std::to_string(id) + ")");
   }
 
   // Opens a pop-up menu with the mouse and clicks its item `index` (from 0).
-  void PickItem(OSType sig, int index, const std::string& what) {
+  void PickItem(const char* sig, int index, const std::string& what) {
     ClickControl(sig, 1, what);
     auto opened = std::make_shared<Clock::time_point>();
     Add("see the list of " + what, [sig, opened] {
@@ -361,8 +381,6 @@ struct ScriptPlayer::Impl {
       std::vector<double> f;  // fractions: x, y of each point
       Qt::KeyboardModifiers pressKeys, moveKeys;
       bool tracking = false;  // the press hit a rectangle, and a tracking loop follows the mouse
-      int waitAtSend = 0;
-      bool sent = false;
     };
     auto st = std::make_shared<State>();
     size_t k = 0;
@@ -387,40 +405,40 @@ struct ScriptPlayer::Impl {
     };
     const size_t moves = (st->f.size() / 2 - 1) * kDragSteps;
     Act("press on the preview", [this, st, point] {
-      QWidget* preview = Control(cClipSig, 1);
+      QWidget* preview = Control(kPreview, 1);
       if (preview == nullptr) return Fail("the dialog has no preview (Clip 1)"), false;
       hand->Press(preview, point(preview, 0), st->pressKeys);
       return true;
-    }, [st] {
-      st->tracking = TrackingWaits(DialogWindow()) > 0;
+    }, [this, st] {
+      // A press that hit a rectangle is being tracked: the event was handled
+      // as far as the drag's own loop, which runs inside the dialog's.
+      st->tracking = Nested();
       return true;
     });
-    // Each move goes to the tracking loop that waits for it, one at a time,
-    // and is done once the loop has drawn it and waits for the next.
+    // Each move goes to the tracking loop that waits for it, one at a time.
+    // The step is done once the move was handled; the screen then shows
+    // what it drew, and the loop waits for the next.
     for (size_t n = 1; n <= moves; ++n) {
       Act("move the mouse on the preview", [this, st, point, n] {
-        QWidget* preview = Control(cClipSig, 1);
-        st->sent = false;
+        QWidget* preview = Control(kPreview, 1);
         if (preview == nullptr || !st->tracking) return true;  // the press hit neither rectangle
         if (point(preview, n) == point(preview, n - 1)) return true;  // the mouse did not move
-        st->waitAtSend = TrackingWaits(DialogWindow());
-        if (st->waitAtSend == 0) return false;
+        if (!Nested()) return false;
         hand->Move(preview, point(preview, n), st->moveKeys);
-        st->sent = true;
         return true;
-      }, [st] { return !st->sent || TrackingWaits(DialogWindow()) > st->waitAtSend; });
+      });
     }
     Act("release the mouse on the preview", [this, st, point, moves] {
-      QWidget* preview = Control(cClipSig, 1);
+      QWidget* preview = Control(kPreview, 1);
       if (preview == nullptr) return false;
       hand->Release(preview, point(preview, moves));
       return true;
-    }, [] { return TrackingWaits(DialogWindow()) == 0; });
+    }, [this] { return !Nested(); });
   }
 
   // Drags the slider's thumb a pixel at a time until the slider shows
   // `target`; a frame number the pixels skip is reached with the arrow keys.
-  void DragSlider(OSType sig, int id, long target, bool keysForTheRest, const std::string& what) {
+  void DragSlider(const char* sig, int id, long target, bool keysForTheRest, const std::string& what) {
     struct State {
       QPoint at;
       long start = 0, beforeKey = 0;
@@ -500,7 +518,7 @@ struct ScriptPlayer::Impl {
       });
       return;
     }
-    const char* command = a.verb == "ok" ? cCmdOK : cCmdCancel;
+    const char* command = a.verb == "ok" ? kOK : kCancel;
     const std::string what = a.verb == "ok" ? "OK" : "Cancel";
     Add("press " + what, [this, command, what] {
       QAbstractButton* b = ButtonWithCommand(DialogWindow(), command);
@@ -516,7 +534,7 @@ struct ScriptPlayer::Impl {
   void ChoosePicture(const std::string& path) {
     struct stat st;
     if (!path.empty() && (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) return Fail(path + ": no such file");
-    ClickControl(cPictSig, 1, "picture box");
+    ClickControl(kPictureBox, 1, "picture box");
     if (path.empty()) {
       OnWindow("NavGetFile", "cancel the Open dialog", [this](QWidget* d) {
         QAbstractButton* cancel = ButtonWithRole(d, QDialogButtonBox::RejectRole);
@@ -532,7 +550,7 @@ struct ScriptPlayer::Impl {
   // The colour box, then the colour picker: the colour typed into its HTML
   // field and accepted, or (for an empty one) the picker cancelled.
   void ChooseColour(const std::string& hex) {
-    ClickControl(cColorSig, 1, "colour box");
+    ClickControl(kColourBox, 1, "colour box");
     if (hex.empty()) {
       OnWindow("NPickColor", "cancel the colour picker", [this](QWidget* picker) {
         QAbstractButton* cancel = ButtonWithRole(picker, QDialogButtonBox::RejectRole);
@@ -554,12 +572,12 @@ struct ScriptPlayer::Impl {
     auto before = std::make_shared<QPointer<QWidget>>();
     auto changes = std::make_shared<bool>(false);
     Add("look at the format", [before, changes, index] {
-      auto* combo = qobject_cast<QComboBox*>(Control(cMediaSig, 1));
+      auto* combo = qobject_cast<QComboBox*>(Control(kFormat, 1));
       *before = DialogWindow();
       *changes = combo != nullptr && combo->currentIndex() != index;
       return true;
     });
-    PickItem(cMediaSig, index, "the format pop-up");
+    PickItem(kFormat, index, "the format pop-up");
     Add("see the dialog reopen in its new layout",
         [before, changes] { return !*changes || (before->isNull() && DialogWindow() != nullptr); });
   }
@@ -567,7 +585,7 @@ struct ScriptPlayer::Impl {
   void ChooseRectangle(const std::string& which) {
     const int k = which == "start" ? 0 : 1;
     Click("the " + which + " rectangle's button", [k]() -> QWidget* {
-      QWidget* selector = Control(cRectSig, 1);
+      QWidget* selector = Control(kRectangle, 1);
       const QList<QAbstractButton*> choices =
           selector ? selector->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly) : QList<QAbstractButton*>();
       return choices.size() > k ? choices[k] : nullptr;
@@ -576,7 +594,7 @@ struct ScriptPlayer::Impl {
 
   void SetKeepProportions(bool on) {
     Act("set keep-proportions", [this, on] {
-      auto* box = qobject_cast<QAbstractButton*>(Control(cPropSig, 1));
+      auto* box = qobject_cast<QAbstractButton*>(Control(kProportions, 1));
       if (box == nullptr) return Fail("the dialog has no keep-proportions box (Prop 1)"), false;
       if (!box->isEnabled()) return false;
       if (box->isChecked() != on) hand->Click(box);
@@ -585,9 +603,9 @@ struct ScriptPlayer::Impl {
   }
 
   void About() {
-    ClickCommand(cCmdAbout, "About");
+    ClickCommand(kAbout, "About");
     OnWindow("about", "close the about window", [this](QWidget* about) {
-      QAbstractButton* ok = ButtonWithCommand(about, cCmdOK);
+      QAbstractButton* ok = ButtonWithCommand(about, kOK);
       if (ok) hand->Click(ok);
       return ok != nullptr;
     });
@@ -608,9 +626,9 @@ struct ScriptPlayer::Impl {
     WaitForDialog();
     // The buttons that only send their command.
     static const std::pair<const char*, std::pair<const char*, const char*>> kButtons[] = {
-        {"whole-frame", {cCmdWholeFrame, "Whole frame"}}, {"reset", {cCmdReset, "Reset"}},
-        {"help", {cCmdHelp, "Help"}},                     {"next", {cCmdNext, "next frame"}},
-        {"previous", {cCmdPrevious, "previous frame"}}};
+        {"whole-frame", {kWholeFrame, "Whole frame"}}, {"reset", {kReset, "Reset"}},
+        {"help", {kHelp, "Help"}},                     {"next", {kNext, "next frame"}},
+        {"previous", {kPrevious, "previous frame"}}};
     for (const auto& [verb, button] : kButtons)
       if (a.verb == verb) return ClickCommand(button.first, button.second);
     if (EndsTheDialog(a)) return EndDialog(a);
@@ -625,13 +643,13 @@ struct ScriptPlayer::Impl {
     if (a.verb == "drag") return Drag(a);
     if (a.verb == "slider") {
       const int n = w[0] == "border" ? 1 : w[0] == "opacity" ? 2 : 3;
-      return DragSlider(cSliderSig, n, std::strtol(w[1].c_str(), nullptr, 10), false, w[0]);
+      return DragSlider(kSlider, n, std::strtol(w[1].c_str(), nullptr, 10), false, w[0]);
     }
-    if (a.verb == "frame") return DragSlider(cClipSliderSig, 1, std::strtol(w[0].c_str(), nullptr, 10), true, "clip");
+    if (a.verb == "frame") return DragSlider(kClipSlider, 1, std::strtol(w[0].c_str(), nullptr, 10), true, "clip");
     if (a.verb == "blend") {
       int index = 0;
       while (index < kCGBlendModeNameCount && w[0] != kCGBlendModeNames[index]) ++index;
-      return PickItem(cBlendSig, index, "the blend pop-up");
+      return PickItem(kBlend, index, "the blend pop-up");
     }
     if (a.verb == "screenshot") return TakeScreenshot(w[0]);
   }

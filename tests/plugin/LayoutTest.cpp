@@ -1,7 +1,8 @@
 // The plug-in's modules as the layout describes them: the render core
 // (common, effect, render, storage, files) includes nothing of the dialog,
 // the host-facing module or the toolbox stand-in; the frei0r filter
-// includes nothing above the core; and no two modules include each other,
+// includes nothing above the core; the host (hostapp/) no header of the
+// plug-in's nor of the toolbox; and no two modules include each other,
 // directly or through others.
 #include <gtest/gtest.h>
 
@@ -19,11 +20,13 @@ const fs::path kSource = QUORVEL_SOURCE_DIR;
 const std::set<std::string> kModules = {"host", "effect", "render", "dialog", "storage", "files", "common"};
 const std::set<std::string> kCore = {"common", "effect", "render", "storage", "files"};
 
-// What the files of `folder` include, as "module/file" paths quoted in them.
+// What the files of `folder` (and its folders) include, as "module/file"
+// paths quoted in them.
 std::set<std::string> Includes(const fs::path& folder) {
   std::set<std::string> found;
   const std::regex include("^\\s*#\\s*include\\s*\"([^\"]+)\"");
-  for (const auto& entry : fs::directory_iterator(folder)) {
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
     std::ifstream in(entry.path());
     for (std::string line; std::getline(in, line);) {
       std::smatch m;
@@ -51,6 +54,9 @@ TEST(Layout, TheCoreIsBelowTheDialogAndTheModulesHaveNoCycle) {
       EXPECT_TRUE(kCore.count(used)) << "the core's module " << core << " includes " << used;
   for (const std::string& include : Includes(kSource / "frei0r"))
     EXPECT_TRUE(ModuleOf(include).empty() || kCore.count(ModuleOf(include))) << "the filter includes " << include;
+  // The host knows the plug-in through the host interface and the screen.
+  for (const std::string& include : Includes(kSource / "hostapp"))
+    EXPECT_TRUE(ModuleOf(include).empty()) << "the host includes " << include;
   // Depth-first: a module met again while its own uses are followed closes a cycle.
   std::map<std::string, int> state;  // 1 being followed, 2 done
   std::function<void(const std::string&, std::string)> follow = [&](const std::string& m, std::string path) {
