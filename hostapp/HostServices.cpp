@@ -188,6 +188,22 @@ HostSession::~HostSession() {
 
 HYProcs* HostProcs() { return &lgProcs; }
 
+std::string ResultName(SInt32 result) {
+  static const char* const kNames[] = {"ok",
+                                       "cancelled",
+                                       "finished",
+                                       "bad parameters",
+                                       "out of memory",
+                                       "out of disk space",
+                                       "failed",
+                                       "cannot get a needed frame",
+                                       "unimplemented",
+                                       "try again later",
+                                       "the host's interface version is too old for it",
+                                       "the host's interface version is too new for it"};
+  return result >= kPluginOK && result <= kPluginAppIsTooNew ? kNames[result] : "result " + std::to_string(result);
+}
+
 HYPluginParams NewParams(HostSession& session, SInt16 interfaceVersion) {
   HYPluginParams params;
   std::memset(&params, 0, sizeof params);

@@ -3,6 +3,8 @@
 // mixing and the clip's filter settings.
 #pragma once
 
+#include <string>
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -26,6 +28,8 @@ struct HostSession {
 
 // The callback table; every callback finds its session through `instance`.
 HYProcs* HostProcs();
+// What a plug-in's result code means, in a few words for a message.
+std::string ResultName(SInt32 result);
 // A parameter block addressed to `session`, offering `interfaceVersion`.
 HYPluginParams NewParams(HostSession& session, SInt16 interfaceVersion);
 // The blocks lent to plug-ins and not given back.

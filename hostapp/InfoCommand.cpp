@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "HostServices.h"
+#include "text/JsonText.h"
 #include "text/PascalString.h"
 
 namespace {
@@ -17,33 +18,6 @@ std::string Text(const char* field, size_t size) {
   p[0] = UInt8(n);
   std::memcpy(p + 1, field, n);
   return MacRomanToUTF8(p);
-}
-
-std::string JsonString(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += char(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += char(c);
-    }
-  }
-  return out + "\"";
-}
-
-std::string ResultText(SInt32 result) {
-  switch (result) {
-    case kPluginBadParams: return "bad parameters";
-    case kPluginAppIsTooOld: return "the host's interface version is too old for it";
-    case kPluginAppIsTooNew: return "the host's interface version is too new for it";
-    case kPluginOutOfMemory: return "out of memory";
-    default: return "result " + std::to_string(result);
-  }
 }
 
 std::string TypeText(SInt32 type) {
@@ -109,7 +83,7 @@ int RunInfo(const LoadedPlugin& plugin, const InfoOptions& options) {
   SInt32 result = plugin.entry(0, &params);
   if (result != kPluginOK) {
     std::fprintf(stderr, "quorvel-host: %s refused to describe itself: %s\n",
-                 plugin.bundlePath.c_str(), ResultText(result).c_str());
+                 plugin.bundlePath.c_str(), ResultName(result).c_str());
     return 1;
   }
   if (options.json)

@@ -26,13 +26,6 @@ std::atomic<bool> lgStopRequested{false};
 
 using Clock = std::chrono::steady_clock;
 
-std::string ResultName(SInt32 result) {
-  static const char* names[] = {"ok",        "cancelled",          "finished",         "bad parameters",
-                                "out of memory", "out of disk space", "failed",        "cannot get a needed frame",
-                                "unimplemented", "try again later",  "host too old",  "host too new"};
-  return result >= 0 && result < 12 ? names[result] : "result " + std::to_string(result);
-}
-
 // The audio samples (stereo frames) that belong to video frame `n`.
 void AudioSpan(long n, const ClipInfo& info, long& first, long& end) {
   auto at = [&](long k) { return long((int64_t(k) * kAudioRate * info.fpsDen) / info.fpsNum); };
