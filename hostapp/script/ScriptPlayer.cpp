@@ -346,6 +346,15 @@ struct ScriptPlayer::Impl {
     Add("see the window close after " + what, [name] { return VisibleTopLevel(name) == nullptr; });
   }
 
+  // Presses the Cancel button of a modal window of the plug-in's.
+  void CancelWindow(const char* name, const std::string& what) {
+    OnWindow(name, what, [this](QWidget* w) {
+      QAbstractButton* cancel = ButtonWithRole(w, QDialogButtonBox::RejectRole);
+      if (cancel) hand->Click(cancel);
+      return cancel != nullptr;
+    });
+  }
+
   // Types `text` into the window's field, waits until the field shows it
   // (and a completer's list is closed), then presses `button`.
   void TypeAndPress(const char* window, const std::string& what, std::function<QLineEdit*(QWidget*)> field,
@@ -535,14 +544,7 @@ struct ScriptPlayer::Impl {
     struct stat st;
     if (!path.empty() && (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) return Fail(path + ": no such file");
     ClickControl(kPictureBox, 1, "picture box");
-    if (path.empty()) {
-      OnWindow("NavGetFile", "cancel the Open dialog", [this](QWidget* d) {
-        QAbstractButton* cancel = ButtonWithRole(d, QDialogButtonBox::RejectRole);
-        if (cancel) hand->Click(cancel);
-        return cancel != nullptr;
-      });
-      return;
-    }
+    if (path.empty()) return CancelWindow("NavGetFile", "cancel the Open dialog");
     TypeAndPress("NavGetFile", "open " + path, [](QWidget* d) { return d->findChild<QLineEdit*>("fileNameEdit"); },
                  QDialogButtonBox::AcceptRole, QString::fromStdString(path));
   }
@@ -551,14 +553,7 @@ struct ScriptPlayer::Impl {
   // field and accepted, or (for an empty one) the picker cancelled.
   void ChooseColour(const std::string& hex) {
     ClickControl(kColourBox, 1, "colour box");
-    if (hex.empty()) {
-      OnWindow("NPickColor", "cancel the colour picker", [this](QWidget* picker) {
-        QAbstractButton* cancel = ButtonWithRole(picker, QDialogButtonBox::RejectRole);
-        if (cancel) hand->Click(cancel);
-        return cancel != nullptr;
-      });
-      return;
-    }
+    if (hex.empty()) return CancelWindow("NPickColor", "cancel the colour picker");
     TypeAndPress("NPickColor", "choose " + hex, [](QWidget* picker) -> QLineEdit* {
       for (QLabel* l : picker->findChildren<QLabel*>())
         if (l->text().contains("HTML")) return qobject_cast<QLineEdit*>(l->buddy());

@@ -17,8 +17,9 @@ struct GifCloser {
 };
 typedef std::unique_ptr<GifFileType, GifCloser> GifFile;
 
-GifFile OpenGif(const std::string& path) {
-  int error = 0;
+// The file opened by giflib; nil with giflib's error code in `error`.
+GifFile OpenGif(const std::string& path, int& error) {
+  error = 0;
   return GifFile(DGifOpenFileName(path.c_str(), &error));
 }
 
@@ -85,7 +86,8 @@ bool IsGifFile(const std::string& path) {
 }
 
 size_t CountGifImages(const std::string& path, size_t limit) {
-  GifFile gif = OpenGif(path);
+  int error = 0;
+  GifFile gif = OpenGif(path, error);
   if (!gif) return 0;
   size_t count = 0;
   GifRecordType type;
@@ -105,7 +107,7 @@ size_t CountGifImages(const std::string& path, size_t limit) {
 
 CGImageRef ReadFirstGifImage(const std::string& path, size_t largestSide, size_t pixelBudget, std::string& why) {
   int openError = 0;
-  GifFile gif(DGifOpenFileName(path.c_str(), &openError));
+  GifFile gif = OpenGif(path, openError);
   auto failed = [&](const char* what) -> CGImageRef {
     const char* detail = GifErrorString(gif ? gif->Error : openError);
     why = std::string(what) + (detail != nullptr ? std::string(": ") + detail : std::string());
