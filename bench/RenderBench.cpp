@@ -19,6 +19,7 @@
 #include "cg/Bands.h"
 #include "cg/CGReference.h"
 #include "common/commonprocs.h"
+#include "common/iMovieGlue.h"
 #include "effect/DataHandling.h"
 #include "effect/pascalFX.h"
 #include "files/EasyFile.h"
@@ -168,9 +169,9 @@ void BM_FadeBlit(benchmark::State& state) {
   FillRandom(target, 2);
   const Rect all = {0, 0, SInt16(h), SInt16(w)};
   HYProcs* procs = HostProcs();
-  RunAgainstFloor(state, size_t(w) * h * 4, [&] {
-    procs->Blit(GetGWorldPixMap(source), GetGWorldPixMap(target), &all, &all, 128);
-  });
+  const HYFrame from = DescribeFrame(source);
+  HYFrame to = DescribeFrame(target);
+  RunAgainstFloor(state, size_t(w) * h * 4, [&] { procs->Blit(&from, &to, &all, &all, 128); });
   DisposeGWorld(source);
   DisposeGWorld(target);
 }

@@ -11,7 +11,6 @@
 #include "HostApplication.h"
 #include "HostServices.h"
 #include "media/ClipReader.h"
-#include "quickdraw/QuickDraw.h"
 #include "script/ScriptPlayer.h"
 
 namespace {
@@ -68,8 +67,8 @@ bool ConfigureEffect(HYPluginEntry entry, const ConfigureOptions& o, std::string
   host.clip = clip.get();
   HYPluginParams params = NewParams(host, kHostInterfaceVersion);
   const Rect bounds = {0, 0, SInt16(clip->info().height), SInt16(clip->info().width)};
-  GWorldPtr frame = nullptr;
-  if (NewGWorld(&frame, 32, &bounds, nullptr, nullptr, 0) != noErr) {
+  HYFrame* frame = NewHostFrame(bounds.right, bounds.bottom);
+  if (frame == nullptr) {
     error = "out of memory for the frame";
     return false;
   }
@@ -98,13 +97,13 @@ bool ConfigureEffect(HYPluginEntry entry, const ConfigureOptions& o, std::string
     if (o.watch) player->Watch(o.watch);
     if (!player->Start()) {
       error = player->Error();
-      DisposeGWorld(frame);
+      DisposeHostFrame(frame);
       return false;
     }
   }
   entry(0, &params);
   ReclaimLentFrames(host);
-  DisposeGWorld(frame);
+  DisposeHostFrame(frame);
   if (player && !player->Error().empty()) {
     error = player->Error() + "; the dialog was cancelled";
     return false;

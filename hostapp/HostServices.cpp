@@ -1,15 +1,26 @@
 #include "HostServices.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "media/ClipReader.h"
-#include "memory/MacMemory.h"
-#include "quickdraw/QuickDraw.h"
 
 namespace {
 
-size_t lgBlocksOutstanding = 0;
+// The blocks lent to plug-ins, with the sizes they were asked with.
+std::mutex lgBlocksLock;
+std::map<Ptr, SInt32> lgBlocks;
+// Larger requests are refused: no effect block comes near this, and a size
+// computed from bad input must not exhaust memory.
+constexpr SInt32 kLargestBlock = 1 << 30;
+// Rows start on cache-line boundaries, as the plug-in's own buffers do.
+constexpr size_t kRowAlignment = 64;
+
+int Width(const Rect& r) { return r.right - r.left; }
+int Height(const Rect& r) { return r.bottom - r.top; }
 
 // Adds the time until the end of the callback to the session's account.
 struct CallbackTimer {
@@ -22,35 +33,42 @@ struct CallbackTimer {
 };
 
 // A frame of the asked size: a spare one when there is, else a new one.
-GWorldPtr FrameOfSize(HostSession& session, SInt16 width, SInt16 height) {
+HYFrame* FrameOfSize(HostSession& session, SInt16 width, SInt16 height) {
   for (size_t k = 0; k < session.spareFrames.size(); ++k) {
-    Rect b;
-    GetPortBounds(session.spareFrames[k], &b);
+    const Rect& b = session.spareFrames[k]->bounds;
     if (b.right == width && b.bottom == height) {
-      GWorldPtr frame = session.spareFrames[k];
+      HYFrame* frame = session.spareFrames[k];
       session.spareFrames.erase(session.spareFrames.begin() + long(k));
       return frame;
     }
   }
-  GWorldPtr frame = nullptr;
-  const Rect bounds = {0, 0, height, width};
-  return NewGWorld(&frame, 32, &bounds, nullptr, nullptr, 0) == noErr ? frame : nullptr;
+  return NewHostFrame(width, height);
 }
 
 Ptr HostNewPtrClear(SInt32 byteCount) {
-  Ptr block = NewPtrClear(byteCount);
-  if (block != nullptr) ++lgBlocksOutstanding;
+  if (byteCount < 0 || byteCount > kLargestBlock) return nullptr;
+  Ptr block = static_cast<Ptr>(std::calloc(1, byteCount > 0 ? size_t(byteCount) : 1));
+  if (block == nullptr) return nullptr;
+  std::lock_guard<std::mutex> hold(lgBlocksLock);
+  lgBlocks[block] = byteCount;
   return block;
 }
 
 void HostDisposePtr(Ptr block) {
   if (block == nullptr) return;
-  DisposePtr(block);
-  --lgBlocksOutstanding;
+  std::lock_guard<std::mutex> hold(lgBlocksLock);
+  // A pointer this allocator did not hand out is left alone.
+  if (lgBlocks.erase(block) == 1) std::free(block);
+}
+
+SInt32 HostGetPtrSize(Ptr block) {
+  std::lock_guard<std::mutex> hold(lgBlocksLock);
+  auto it = lgBlocks.find(block);
+  return it == lgBlocks.end() ? -1 : it->second;
 }
 
 // The cookie of a lent frame is the frame's buffer itself.
-HYPluginResult HostGetFrame(void* instance, SInt32 frameNumber, GWorldPtr* outFrame, SInt16 width, SInt16 height,
+HYPluginResult HostGetFrame(void* instance, SInt32 frameNumber, HYFrame** outFrame, SInt16 width, SInt16 height,
                             HYRefDVQuality quality, Float32* outVolume, void** outCookie) {
   if (instance == nullptr || outFrame == nullptr || outCookie == nullptr) return kPluginBadParams;
   CallbackTimer timer(instance);
@@ -59,11 +77,10 @@ HYPluginResult HostGetFrame(void* instance, SInt32 frameNumber, GWorldPtr* outFr
   *outCookie = nullptr;
   if (session.clip == nullptr || frameNumber == session.failGetFrameAt || width <= 0 || height <= 0)
     return kPluginCantGetNeededFrame;
-  GWorldPtr frame = FrameOfSize(session, width, height);
+  HYFrame* frame = FrameOfSize(session, width, height);
   if (frame == nullptr) return kPluginOutOfMemory;
-  PixMapHandle pm = GetGWorldPixMap(frame);
   if (!session.clip->ReadFrame(frameNumber, width, height, quality == kDVHighQuality,
-                               reinterpret_cast<uint8_t*>(GetPixBaseAddr(pm)), GetPixRowBytes(pm))) {
+                               reinterpret_cast<uint8_t*>(frame->baseAddress), frame->rowBytes)) {
     session.spareFrames.push_back(frame);
     return kPluginCantGetNeededFrame;
   }
@@ -80,7 +97,7 @@ HYPluginResult HostReleaseFrame(void* instance, void* cookie) {
   HostSession& session = *static_cast<HostSession*>(instance);
   auto it = session.lent.find(cookie);
   if (it == session.lent.end()) return kPluginBadParams;  // not a frame we lent
-  session.spareFrames.push_back(static_cast<GWorldPtr>(it->first));
+  session.spareFrames.push_back(static_cast<HYFrame*>(it->first));
   session.lent.erase(it);
   return kPluginOK;
 }
@@ -106,19 +123,29 @@ void MixBytes(UInt8* __restrict out, const UInt8* __restrict in, size_t count, u
 
 }  // namespace
 
+// A frame the blit can read and write: ours, or the plug-in's, described
+// as the interface describes frames.
+bool Usable(const HYFrame& f) {
+  return f.baseAddress != nullptr && f.pixelFormat == kHYPixelFormatARGB32 && Width(f.bounds) > 0 &&
+         Height(f.bounds) > 0 && f.rowBytes >= 4 * Width(f.bounds);
+}
+
 // Lays the source over the destination: opacity 255 is the source alone,
 // 0 leaves the destination. Sizes that differ are matched by whole pixels.
-HYPluginResult HostBlit(PixMapHandle source, PixMapHandle destination, const Rect* sourceRect,
+HYPluginResult HostBlit(const HYFrame* source, HYFrame* destination, const Rect* sourceRect,
                         const Rect* destinationRect, SInt16 opacity) {
   if (!source || !destination || !sourceRect || !destinationRect || opacity < 0 || opacity > 255)
     return kPluginBadParams;
-  const PixMap& s = **source;
-  const PixMap& d = **destination;
-  Rect target;
-  if (!SectRect(destinationRect, &d.bounds, &target)) return kPluginOK;
+  if (!Usable(*source) || !Usable(*destination)) return kPluginBadParams;
+  const HYFrame& s = *source;
+  const HYFrame& d = *destination;
+  const Rect target = {std::max(destinationRect->top, d.bounds.top), std::max(destinationRect->left, d.bounds.left),
+                       std::min(destinationRect->bottom, d.bounds.bottom),
+                       std::min(destinationRect->right, d.bounds.right)};
+  if (target.top >= target.bottom || target.left >= target.right) return kPluginOK;
   const int sw = sourceRect->right - sourceRect->left, sh = sourceRect->bottom - sourceRect->top;
   const int dw = destinationRect->right - destinationRect->left, dh = destinationRect->bottom - destinationRect->top;
-  if (sw <= 0 || sh <= 0) return kPluginBadParams;
+  if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return kPluginBadParams;
   // The source column of each destination column, worked out once.
   std::vector<int> columns;
   for (int x = target.left; x < target.right; ++x) columns.push_back(sourceRect->left + (x - destinationRect->left) * sw / dw);
@@ -127,10 +154,10 @@ HYPluginResult HostBlit(PixMapHandle source, PixMapHandle destination, const Rec
   std::vector<UInt8> row(columns.size() * 4);
   // A frame blitted onto itself, shifted up or down, would read rows the
   // blit has already mixed: the source is then read from a copy of itself.
-  const UInt8* sourceBase = reinterpret_cast<const UInt8*>(s.baseAddr);
-  const size_t sourceBytes = size_t(s.bounds.bottom - s.bounds.top) * size_t(s.rowBytes);
-  const size_t destinationBytes = size_t(d.bounds.bottom - d.bounds.top) * size_t(d.rowBytes);
-  const UInt8* destinationBase = reinterpret_cast<const UInt8*>(d.baseAddr);
+  const UInt8* sourceBase = reinterpret_cast<const UInt8*>(s.baseAddress);
+  const size_t sourceBytes = size_t(Height(s.bounds)) * size_t(s.rowBytes);
+  const size_t destinationBytes = size_t(Height(d.bounds)) * size_t(d.rowBytes);
+  const UInt8* destinationBase = reinterpret_cast<const UInt8*>(d.baseAddress);
   std::vector<UInt8> copy;
   if (sourceBase < destinationBase + destinationBytes && destinationBase < sourceBase + sourceBytes) {
     copy.assign(sourceBase, sourceBase + sourceBytes);
@@ -139,7 +166,7 @@ HYPluginResult HostBlit(PixMapHandle source, PixMapHandle destination, const Rec
   for (int y = target.top; y < target.bottom; ++y) {
     const int sy = sourceRect->top + (y - destinationRect->top) * sh / dh;
     if (sy < s.bounds.top || sy >= s.bounds.bottom) continue;
-    UInt8* out = reinterpret_cast<UInt8*>(d.baseAddr) + ptrdiff_t(y - d.bounds.top) * d.rowBytes +
+    UInt8* out = reinterpret_cast<UInt8*>(d.baseAddress) + ptrdiff_t(y - d.bounds.top) * d.rowBytes +
                  4 * (target.left - d.bounds.left);
     const UInt8* in = sourceBase + ptrdiff_t(sy - s.bounds.top) * s.rowBytes;
     const UInt8* from = in + 4 * (columns.front() - s.bounds.left);
@@ -177,13 +204,28 @@ HYPluginResult HostGetFilterInfo(void* instance, HYPluginFilterInfo** outInfo) {
 
 HYPluginResult HostReleaseFilterInfo(void*, HYPluginFilterInfo*) { return kPluginOK; }
 
-HYProcs lgProcs = {HostNewPtrClear, HostDisposePtr,   HostGetFrame,      HostReleaseFrame,
-                   HostBlit,        HostMixAudio,     HostGetFilterInfo, HostReleaseFilterInfo};
+HYProcs lgProcs = {HostNewPtrClear, HostDisposePtr,    HostGetFrame,          HostReleaseFrame, HostBlit,
+                   HostMixAudio,    HostGetFilterInfo, HostReleaseFilterInfo, HostGetPtrSize};
 
 }  // namespace
 
 HostSession::~HostSession() {
-  for (GWorldPtr frame : spareFrames) DisposeGWorld(frame);
+  for (HYFrame* frame : spareFrames) DisposeHostFrame(frame);
+}
+
+HYFrame* NewHostFrame(SInt16 width, SInt16 height) {
+  if (width <= 0 || height <= 0) return nullptr;
+  const size_t rowBytes = (4 * size_t(width) + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+  void* pixels = std::aligned_alloc(kRowAlignment, rowBytes * size_t(height));
+  if (pixels == nullptr) return nullptr;
+  std::memset(pixels, 0, rowBytes * size_t(height));
+  return new HYFrame{static_cast<Ptr>(pixels), SInt32(rowBytes), Rect{0, 0, height, width}, kHYPixelFormatARGB32};
+}
+
+void DisposeHostFrame(HYFrame* frame) {
+  if (frame == nullptr) return;
+  std::free(frame->baseAddress);
+  delete frame;
 }
 
 HYProcs* HostProcs() { return &lgProcs; }
@@ -213,11 +255,14 @@ HYPluginParams NewParams(HostSession& session, SInt16 interfaceVersion) {
   return params;
 }
 
-size_t HostBlocksOutstanding() { return lgBlocksOutstanding; }
+size_t HostBlocksOutstanding() {
+  std::lock_guard<std::mutex> hold(lgBlocksLock);
+  return lgBlocks.size();
+}
 
 size_t ReclaimLentFrames(HostSession& session) {
   const size_t count = session.lent.size();
-  for (auto& item : session.lent) DisposeGWorld(static_cast<GWorldPtr>(item.first));
+  for (auto& item : session.lent) DisposeHostFrame(static_cast<HYFrame*>(item.first));
   session.lent.clear();
   return count;
 }

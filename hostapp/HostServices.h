@@ -1,6 +1,7 @@
-// The host's side of the callback table: memory from the shared block
-// convention, frames lent from the clip being worked on, the blit, audio
-// mixing and the clip's filter settings.
+// The host's side of the callback table: blocks that know their size,
+// frames lent from the clip being worked on, the blit, audio mixing and the
+// clip's filter settings. Frames are the host's own, described to the
+// plug-in as the interface header describes them.
 #pragma once
 
 #include <string>
@@ -22,10 +23,13 @@ struct HostSession {
   std::set<SInt32> audioMixed;          // frames whose audio the plug-in mixed
   SInt32 failGetFrameAt = -1;           // a fault to inject: GetFrame of this frame fails
   double callbackSeconds = 0;  // time spent in this host's callbacks
-  std::vector<GWorldPtr> spareFrames;  // frames given back, lent again before new ones are made
+  std::vector<HYFrame*> spareFrames;  // frames given back, lent again before new ones are made
   ~HostSession();
 };
 
+// A frame of the host's, transparent black: nil when the memory cannot be had.
+HYFrame* NewHostFrame(SInt16 width, SInt16 height);
+void DisposeHostFrame(HYFrame* frame);
 // The callback table; every callback finds its session through `instance`.
 HYProcs* HostProcs();
 // What a plug-in's result code means, in a few words for a message.

@@ -18,7 +18,6 @@
 #include "OutputFiles.h"
 #include "media/AudioReader.h"
 #include "media/ClipReader.h"
-#include "quickdraw/QuickDraw.h"
 
 namespace {
 
@@ -36,7 +35,7 @@ void AudioSpan(long n, const ClipInfo& info, long& first, long& end) {
 struct Session {
   HostSession host;
   HYPluginParams params;
-  GWorldPtr output = nullptr;
+  HYFrame* output = nullptr;
   bool open = false;
   HYPluginEntry entry;
   ~Session() {
@@ -45,7 +44,7 @@ struct Session {
       entry(0, &params);
     }
     ReclaimLentFrames(host);
-    DisposeGWorld(output);
+    DisposeHostFrame(output);
   }
 };
 
@@ -116,7 +115,8 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
     for (int i = 0; i < kHYFilterSliderCount; ++i) s.host.filterInfo.sliderValues[i] = o.sliders[i];
     s.params = NewParams(s.host, kHostInterfaceVersion);
     const Rect bounds = {0, 0, SInt16(info.height), SInt16(info.width)};
-    if (NewGWorld(&s.output, 32, &bounds, nullptr, nullptr, 0) != noErr) return fail("out of memory for the frames");
+    s.output = NewHostFrame(bounds.right, bounds.bottom);
+    if (s.output == nullptr) return fail("out of memory for the frames");
     s.params.frame = s.output;
     s.params.frameRect = bounds;
     s.params.startFrame = SInt32(o.start);
@@ -136,9 +136,8 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
     if (result != kPluginOK) return fail("the plug-in refused the render session: " + ResultName(result));
 
     if (o.starting) o.starting();
-    PixMapHandle pm = GetGWorldPixMap(s.output);
-    uint8_t* pixels = reinterpret_cast<uint8_t*>(GetPixBaseAddr(pm));
-    const int rowBytes = GetPixRowBytes(pm);
+    uint8_t* pixels = reinterpret_cast<uint8_t*>(s.output->baseAddress);
+    const int rowBytes = s.output->rowBytes;
     std::vector<float> soundBuffer;
     const long total = long(info.frameCount);
     for (long n = 0; n < total; ++n) {
@@ -211,8 +210,8 @@ bool RenderPlaceholder(HYPluginEntry entry, const RenderOptions& options, long a
   host.failGetFrameAt = options.failGetFrameAt < 0 ? -1 : SInt32(options.failGetFrameAt);
   HYPluginParams params = NewParams(host, kHostInterfaceVersion);
   const Rect bounds = {0, 0, SInt16(info.height), SInt16(info.width)};
-  GWorldPtr frame = nullptr;
-  if (NewGWorld(&frame, 32, &bounds, nullptr, nullptr, 0) != noErr) {
+  HYFrame* frame = NewHostFrame(bounds.right, bounds.bottom);
+  if (frame == nullptr) {
     error = "out of memory for the frame";
     return false;
   }
@@ -226,10 +225,9 @@ bool RenderPlaceholder(HYPluginEntry entry, const RenderOptions& options, long a
   ReclaimLentFrames(host);
   bool ok = result == kPluginOK;
   if (!ok) error = "the plug-in could not make the placeholder: " + ResultName(result);
-  PixMapHandle pm = GetGWorldPixMap(frame);
   if (ok)
-    ok = WritePng(output, reinterpret_cast<const uint8_t*>(GetPixBaseAddr(pm)), info.width, info.height,
-                  GetPixRowBytes(pm), options.overwrite, error);
-  DisposeGWorld(frame);
+    ok = WritePng(output, reinterpret_cast<const uint8_t*>(frame->baseAddress), info.width, info.height,
+                  frame->rowBytes, options.overwrite, error);
+  DisposeHostFrame(frame);
   return ok;
 }

@@ -10,11 +10,20 @@
 
 #include "MacTypes.h"
 
-struct OpaqueGWorld;
-typedef OpaqueGWorld* GWorldPtr;
-struct PixMap;
-typedef PixMap* PixMapPtr;
-typedef PixMapPtr* PixMapHandle;
+// A frame that crosses the interface: one the host lends (GetFrame, the
+// parameter block's `frame`) or one the plug-in hands to Blit. 32 bits a
+// pixel, the bytes A, R, G, B in memory on every processor. The pixel at
+// column x, row y of `bounds` lies at
+//   baseAddress + (y - bounds.top) * rowBytes + 4 * (x - bounds.left),
+// and rowBytes is at least 4 * width. The memory stays where it is, and
+// alive, until its owner takes the frame back.
+enum : UInt32 { kHYPixelFormatARGB32 = 0x41524742 };  // 'ARGB'
+struct HYFrame {
+  Ptr baseAddress;
+  SInt32 rowBytes;
+  Rect bounds;
+  UInt32 pixelFormat;  // kHYPixelFormatARGB32, the only one
+};
 
 typedef SInt32 HYPluginResult;
 enum : HYPluginResult {
@@ -95,20 +104,22 @@ struct HYPluginFilterInfo {
 };
 
 // Callbacks. `instance` is the parameter block's instance, handed back
-// unchanged. Blocks from NewPtrClear follow the shared block convention
-// (memory/MacMemory.h), so either side can ask their size.
+// unchanged. A block from NewPtrClear goes back through DisposePtr, and its
+// size is asked with GetPtrSize: the byte count it was asked with, or -1 for
+// a pointer this allocator did not hand out.
 struct HYProcs {
   Ptr (*NewPtrClear)(SInt32 byteCount);
   void (*DisposePtr)(Ptr block);
-  HYPluginResult (*GetFrame)(void* instance, SInt32 frameNumber, GWorldPtr* outFrame, SInt16 width,
+  HYPluginResult (*GetFrame)(void* instance, SInt32 frameNumber, HYFrame** outFrame, SInt16 width,
                              SInt16 height, HYRefDVQuality quality, Float32* outVolume,
                              void** outCookie);
   HYPluginResult (*ReleaseFrame)(void* instance, void* cookie);
-  HYPluginResult (*Blit)(PixMapHandle source, PixMapHandle destination, const Rect* sourceRect,
+  HYPluginResult (*Blit)(const HYFrame* source, HYFrame* destination, const Rect* sourceRect,
                          const Rect* destinationRect, SInt16 opacity);
   HYPluginResult (*MixAudio)(void* instance, void* cookie, SInt32 level);
   HYPluginResult (*GetFilterInfo)(void* instance, HYPluginFilterInfo** outInfo);
   HYPluginResult (*ReleaseFilterInfo)(void* instance, HYPluginFilterInfo* info);
+  SInt32 (*GetPtrSize)(Ptr block);
 };
 
 struct _PluginParams {
@@ -123,7 +134,7 @@ struct _PluginParams {
   SInt32 frameCount;   // number of frames of the effect
   Boolean proxyOnly;
   Rect frameRect;      // where the rendered frame goes in `frame`
-  GWorldPtr frame;     // the host's output buffer
+  HYFrame* frame;      // the host's output frame
   void* clientData;    // kept by the host for the plug-in between calls
   HY2PluginGetInfo getInfo2;
   HY3PluginGetInfo getInfo3;

@@ -1,5 +1,6 @@
 #include "memory/MacMemory.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,11 +19,12 @@ struct BlockHeader {
   UInt64 magic;
   UInt64 size;
 };
-static_assert(sizeof(BlockHeader) == 16, "the block header is part of the shared convention");
+static_assert(sizeof(BlockHeader) == 16, "the header keeps the bytes after it 16-byte aligned");
 
 OSErr lgMemError = noErr;
 size_t lgLiveBlocks = 0;
 int lgFailCountdown = -1;
+std::atomic<SInt32 (*)(Ptr)> lgOutsideSizes{nullptr};
 
 bool AllocationMayProceed(Size byteCount) {
   if (byteCount < 0 || byteCount > kLargestBlock) return false;
@@ -89,8 +91,14 @@ void DisposePtr(Ptr p) {
 
 Size GetPtrSize(Ptr p) {
   if (p == nullptr) return 0;
+  if (SInt32 (*outside)(Ptr) = lgOutsideSizes.load()) {
+    const SInt32 size = outside(p);
+    if (size >= 0) return size;
+  }
   return Size(HeaderOf(p)->size);
 }
+
+void AskSizesOfOutsideBlocks(SInt32 (*sizeOf)(Ptr block)) { lgOutsideSizes.store(sizeOf); }
 
 Handle NewHandle(Size byteCount) {
   Handle h = reinterpret_cast<Handle>(NewPtrClear(sizeof(Ptr)));

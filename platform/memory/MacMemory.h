@@ -1,9 +1,8 @@
 // Memory Manager stand-in: pointer blocks and handles that know their size.
 //
-// Block convention shared by the host and the plug-in: every block starts
-// with a 16-byte header (a magic word and the block's size) in front of the
-// bytes handed out, so either side can ask the size of a block the other one
-// allocated (GetPtrSize). Both sides link this same code.
+// Every block starts with a 16-byte header (a magic word and the block's
+// size) in front of the bytes handed out. Blocks a host's allocator handed
+// out have no such header: their sizes are asked of the host.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +15,9 @@ Ptr NewPtr(Size byteCount);
 Ptr NewPtrClear(Size byteCount);
 void DisposePtr(Ptr p);
 Size GetPtrSize(Ptr p);
+// Where GetPtrSize asks first: a host's answer for the blocks it handed out,
+// -1 for any other pointer. Nil asks no one.
+void AskSizesOfOutsideBlocks(SInt32 (*sizeOf)(Ptr block));
 
 Handle NewHandle(Size byteCount);
 Handle NewHandleClear(Size byteCount);

@@ -214,7 +214,7 @@ void InvertRect(const Rect* r) {
 void PenMode(SInt16 mode) {
   if (lgCurrentPort) lgCurrentPort->penMode = mode;
 }
-SInt16 GetPenMode() { return lgCurrentPort ? lgCurrentPort->penMode : srcCopy; }
+SInt16 GetPenMode() { return lgCurrentPort ? lgCurrentPort->penMode : SInt16(srcCopy); }
 void PenNormal() { PenMode(srcCopy); }
 
 void ClipRect(const Rect* r) {

@@ -10,9 +10,10 @@
 
 #include <cstddef>
 
-#include "HostPluginSDK.h"
 #include "MacTypes.h"
 
+struct OpaqueGWorld;
+typedef OpaqueGWorld* GWorldPtr;
 struct PixMap {
   Ptr baseAddr;
   SInt32 rowBytes;
@@ -20,6 +21,8 @@ struct PixMap {
   SInt16 pixelSize;  // always 32
 };
 typedef PixMap BitMap;
+typedef PixMap* PixMapPtr;
+typedef PixMapPtr* PixMapHandle;
 
 typedef GWorldPtr CGrafPtr;
 typedef GWorldPtr GrafPtr;

@@ -27,6 +27,9 @@ void Assert(const void* ThePtr, ConstStr255Param FailLocation);
 // assertion shows, and false; the caller answers with a result code and
 // the process goes on. True while ThePtr is set.
 bool CheckFromOutside(const void* ThePtr, ConstStr255Param FailLocation);
+// What comes from outside and breaks a rule that no nil shows (a block of
+// the wrong size): the stop alert a Terminate shows, and false.
+bool RefuseFromOutside(ConstStr255Param Headline, ConstStr255Param Description);
 // Caution alert "Internal Notification:" with the message and one "ok" button.
 void Notify(ConstStr255Param TheMessage);
 // A new string from Mac Roman text, owned by the caller; nil when it cannot be made.

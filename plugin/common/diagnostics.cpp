@@ -92,6 +92,11 @@ bool CheckFromOutside(const void* ThePtr, ConstStr255Param FailLocation) {
   return false;
 }
 
+bool RefuseFromOutside(ConstStr255Param Headline, ConstStr255Param Description) {
+  StopAlert(Headline, Description);
+  return false;
+}
+
 void Notify(ConstStr255Param TheMessage) {
   StandardWarning(PStr("Internal Notification:"), TheMessage, PStr("ok"), PStr(""));
 }

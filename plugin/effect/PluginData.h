@@ -5,6 +5,7 @@
 #include "HostPluginSDK.h"
 #include "MacTypes.h"
 #include "cg/CGImage.h"
+#include "quickdraw/QuickDraw.h"
 
 // Fractions of the frame: 0 is the frame's left (top) edge, 1 its right
 // (bottom) edge. Note the order: left, right, top, bottom.

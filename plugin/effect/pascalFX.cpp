@@ -18,14 +18,20 @@ void InitMyPlugIn(void* theData) {
   InitPluginData(static_cast<PluginDataPtr>(theData));
 }
 
-void pCopyConfig(void* source, void* dest) {
-  if (source == nullptr || dest == nullptr) return;
+bool ConfigBlocksMatch(void* source, void* dest) {
   Ptr sourceBlock = static_cast<Ptr>(source), destBlock = static_cast<Ptr>(dest);
   UInt32 size;
   pGetConfigSize(size);
   // A block shorter than the record cannot take the copy either.
-  if (GetPtrSize(sourceBlock) != GetPtrSize(destBlock) || UInt32(GetPtrSize(destBlock)) < size)
+  return GetPtrSize(sourceBlock) == GetPtrSize(destBlock) && UInt32(GetPtrSize(destBlock)) >= size;
+}
+
+void pCopyConfig(void* source, void* dest) {
+  if (source == nullptr || dest == nullptr) return;
+  if (!ConfigBlocksMatch(source, dest))
     Terminate(PStr("Non-Matching Blocks"), PStr("The Size of Source and Dest do not match"));
+  UInt32 size;
+  pGetConfigSize(size);
   std::memcpy(dest, source, size);
   PluginDataPtr from = static_cast<PluginDataPtr>(source), to = static_cast<PluginDataPtr>(dest);
   if (from->TheRendered != nullptr) to->TheRendered = CGImageCreateCopy(from->TheRendered);

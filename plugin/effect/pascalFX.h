@@ -10,9 +10,11 @@ void InitPascal();
 void pGetConfigSize(UInt32& theSize);
 void InitMyPlugIn(void* theData);
 // Copies every byte of source into dest, then gives dest its own copy of
-// TheRendered and no TheOriginalImage. Blocks of different sizes end the
-// process; a nil argument does nothing.
+// TheRendered and no TheOriginalImage. Blocks of different sizes end
+// through Terminate; a nil argument does nothing.
 void pCopyConfig(void* source, void* dest);
+// Whether two blocks can take pCopyConfig: the same size, and room for the record.
+bool ConfigBlocksMatch(void* source, void* dest);
 // Releases the record's TheRendered.
 void pUncopyConfig(void* theData);
 // Defaults, then the remembered settings (written back at once).

@@ -1,6 +1,7 @@
 // The effect's custom button: the configuration dialog on the clip frame
 // where the user clicked, fetched from the host in the media type's size.
 #include "common/commonprocs.h"
+#include "common/iMovieGlue.h"
 #include "effect/pascalFX.h"
 #include "host/HostEntry.h"
 #include "quickdraw/QuickDraw.h"
@@ -38,18 +39,13 @@ GWorldPtr BlackFrame(const Rect& bounds) {
 HYPluginResult CustomButton(SInt16, HYPluginParams* params) {
   const SInt32 frame = params->renderFrame + gMostRecentStartFrame;
   const Rect size = FrameForMedia(GetMediaFormat(gPascalData));
-  GWorldPtr theGW = nullptr;
   Float32 volume = 0;
-  void* cookie = nullptr;
-  const HYPluginResult fetched = params->procs->GetFrame(params->instance, frame, &theGW, size.right, size.bottom,
-                                                         kDVHighQuality, &volume, &cookie);
-  const bool lent = fetched == kPluginOK && theGW != nullptr;
-  GWorldPtr shown = lent ? theGW : BlackFrame(size);
+  LentFrame theGW;
+  FetchHostFrame(params, frame, size.right, size.bottom, kDVHighQuality, &volume, theGW);
+  GWorldPtr shown = theGW.buffer != nullptr ? theGW.buffer : BlackFrame(size);
   Assert(shown, PStr("Unable to allocate theProcessed in ConffigurePlug Init run"));
   ConfigurePlugIn(gPascalData, shown, params, gMostRecentStartFrame, gMostRecentFrameCount);
-  if (lent)
-    params->procs->ReleaseFrame(params->instance, cookie);
-  else
-    DisposeGWorld(shown);
+  if (theGW.buffer == nullptr) DisposeGWorld(shown);
+  GiveBackHostFrame(params, theGW);
   return kPluginOK;
 }

@@ -1,6 +1,7 @@
 #include "common/commonprocs.h"
 #include "effect/pascalFX.h"
 #include "host/HostEntry.h"
+#include "memory/MacMemory.h"
 #include "text/PascalString.h"
 
 PluginDataPtr gPascalData = nullptr;
@@ -30,8 +31,8 @@ bool HostGivesWhatIsNeeded(const HYPluginParams* params) {
   const HYProcs* p = params->procs;
   if (p == nullptr || (gPascalData == nullptr && p->NewPtrClear == nullptr)) return false;
   const bool frames = p->GetFrame != nullptr && p->ReleaseFrame != nullptr;
-  const bool session = p->NewPtrClear != nullptr && p->DisposePtr != nullptr && p->GetFilterInfo != nullptr &&
-                       p->ReleaseFilterInfo != nullptr;
+  const bool session = p->NewPtrClear != nullptr && p->DisposePtr != nullptr && p->GetPtrSize != nullptr &&
+                       p->GetFilterInfo != nullptr && p->ReleaseFilterInfo != nullptr;
   switch (params->selector) {
     case kPlugInitialize: return session;
     case kPlugDoFrame: return frames && p->Blit != nullptr && p->MixAudio != nullptr;
@@ -71,6 +72,8 @@ SInt32 PluginMain(SInt16 which, HYPluginParams* params) {
   // of its process: a missing callback, an allocator that gives nothing.
   if (!CheckFromOutside(HostGivesWhatIsNeeded(params) ? params : nullptr, PStr("Nil host callbacks in main")))
     return kPluginBadParams;
+  // The blocks the host hands out are measured by the host.
+  AskSizesOfOutsideBlocks(params->procs->GetPtrSize);
   if (!StartPlugIn(params)) return kPluginOutOfMemory;
   Handler handler = HandlerFor(params->selector);
   return handler ? handler(which, params) : kPluginOK;

@@ -7,6 +7,7 @@
 #include "effect/pascalFX.h"
 #include "host/HostEntry.h"
 #include "quickdraw/QuickDraw.h"
+#include "text/PascalString.h"
 
 namespace {
 
@@ -70,6 +71,17 @@ HYPluginResult EffectBegin(SInt16, HYPluginParams* params) {
     }
     return kPluginOutOfMemory;
   }
+  // Blocks come from the host's allocator: one of the wrong size is the
+  // host's fault, answered with a result rather than the end of its process.
+  if (!ConfigBlocksMatch(gPascalData, data->pascalData)) {
+    RefuseFromOutside(PStr("Non-Matching Blocks"), PStr("The Size of Source and Dest do not match"));
+    ReleaseSessionCopy(data, procs);
+    if (fresh) {
+      procs->DisposePtr(reinterpret_cast<Ptr>(data));
+      params->clientData = nullptr;
+    }
+    return kPluginBadParams;
+  }
   pCopyConfig(gPascalData, data->pascalData);
   data->effectSourceCount = 1;
   HYPluginFilterInfo* info = nullptr;
@@ -88,11 +100,6 @@ HYPluginResult EffectBegin(SInt16, HYPluginParams* params) {
 HYPluginResult EffectDrive(SInt16, HYPluginParams* params) {
   EffectData* data = SessionOf(params);
   if (data == nullptr || data->pascalData == nullptr) return kPluginBadParams;
-  CGrafPtr savedPort;
-  GDHandle savedDevice;
-  GetGWorld(&savedPort, &savedDevice);
-  SetGWorld(params->frame, nullptr);
-
   const SInt16 width = SInt16(params->frameRect.right - params->frameRect.left);
   const SInt16 height = SInt16(params->frameRect.bottom - params->frameRect.top);
   const SInt32 frame = params->startFrame + params->renderFrame;
@@ -100,21 +107,16 @@ HYPluginResult EffectDrive(SInt16, HYPluginParams* params) {
   gMostRecentFrameCount = params->frameCount;
 
   HYPluginResult result = kPluginOK;
-  bool fetched = false, bufferFailed = false;
-  GWorldPtr gWorldBefore = nullptr, gWorldOriginal = nullptr;
-  void* cookie = nullptr;
+  bool bufferFailed = false;
+  LentFrame before;
+  GWorldPtr gWorldOriginal = nullptr;
   SInt16 opacity = 255;
   do {
     if (frame < 0) break;
     Float32 volume = 0;
-    result = params->procs->GetFrame(params->instance, frame, &gWorldBefore, width, height,
-                                     QualityFor(params, height), &volume, &cookie);
+    result = FetchHostFrame(params, frame, width, height, QualityFor(params, height), &volume, before);
     if (result != kPluginOK) break;
-    fetched = true;
-    if (gWorldBefore == nullptr) {  // the host said yes but lent nothing
-      result = kPluginCantGetNeededFrame;
-      break;
-    }
+    GWorldPtr gWorldBefore = before.buffer;
     const Rect srcRect = {0, 0, height, width};
     if (Fading(data, params)) {
       // A fade that cannot be made fails the frame rather than skip the fade.
@@ -130,19 +132,16 @@ HYPluginResult EffectDrive(SInt16, HYPluginParams* params) {
     if (result != kPluginOK) break;
     if (gWorldOriginal != nullptr) {
       const Rect beforeRect = GetPortRect(gWorldBefore);
-      result = params->procs->Blit(GetGWorldPixMap(gWorldOriginal), GetGWorldPixMap(params->frame), &beforeRect,
-                                   &params->frameRect, opacity);
+      const HYFrame original = DescribeFrame(gWorldOriginal);
+      result = params->procs->Blit(&original, params->frame, &beforeRect, &params->frameRect, opacity);
       if (result != kPluginOK) break;
     }
-    if (!params->proxyOnly) result = params->procs->MixAudio(params->instance, cookie, 256);
+    if (!params->proxyOnly) result = params->procs->MixAudio(params->instance, before.cookie, 256);
   } while (false);
 
-  if (fetched) {
-    const HYPluginResult released = params->procs->ReleaseFrame(params->instance, cookie);
-    if (result == kPluginOK) result = released;
-  }
+  const HYPluginResult released = GiveBackHostFrame(params, before);
+  if (result == kPluginOK) result = released;
   DisposeGWorld(gWorldOriginal);
-  SetGWorld(savedPort, savedDevice);
   if (result == kPluginOK && bufferFailed) result = kPluginFailed;
   return result;
 }
@@ -152,16 +151,20 @@ HYPluginResult ApplyEffect(GWorldPtr sourceFrame, HYPluginParams* params) {
   Rect srcRect = GetPortRect(sourceFrame);
   OffsetRect(&srcRect, SInt16(-srcRect.left), SInt16(-srcRect.top));
   LockGWorld(sourceFrame);
+  // The host's output frame, seen through a buffer of ours.
+  GWorldPtr output = WrapHostFrame(params->frame);
+  if (output == nullptr) return kPluginBadParams;
   const QDErr status = NewGWorld(&data->effectGWorld, 32, &srcRect, nullptr, nullptr, 0);
   if (status == noErr && data->effectGWorld != nullptr) {
     // The effect begins by copying the whole source frame into its target,
     // so the work buffer (zero-filled by NewGWorld) needs no copy of its own.
     ApplyLineArtEffect(sourceFrame, data->effectGWorld, params);
-    CopyBits(GetPortBitMapForCopyBits(data->effectGWorld), GetPortBitMapForCopyBits(params->frame), &srcRect,
+    CopyBits(GetPortBitMapForCopyBits(data->effectGWorld), GetPortBitMapForCopyBits(output), &srcRect,
              &params->frameRect, srcCopy, nullptr);
   }
   DisposeGWorld(data->effectGWorld);
   data->effectGWorld = nullptr;
+  DisposeGWorld(output);
   if (status == noErr) return kPluginOK;
   return status == memFullErr ? kPluginOutOfMemory : kPluginFailed;
 }
@@ -191,10 +194,6 @@ HYPluginResult EffectEnd(SInt16, HYPluginParams* params) {
 }
 
 HYPluginResult MakeEffectPlaceHolder(SInt16 which, HYPluginParams* params) {
-  CGrafPtr savedPort;
-  GDHandle savedDevice;
-  GetGWorld(&savedPort, &savedDevice);
-  SetGWorld(params->frame, nullptr);
   HYPluginParams local;
   std::memcpy(&local, params, sizeof local);
   local.renderFrame = params->getInfo.bestThumbOffset;
@@ -213,6 +212,5 @@ HYPluginResult MakeEffectPlaceHolder(SInt16 which, HYPluginParams* params) {
     local.selector = kPlugTerminate;
     EffectEnd(which, &local);  // also a session half opened
   }
-  SetGWorld(savedPort, savedDevice);
   return result;
 }

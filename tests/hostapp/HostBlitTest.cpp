@@ -9,24 +9,18 @@
 #include <vector>
 
 #include "HostServices.h"
-#include "quickdraw/QuickDraw.h"
 
 namespace {
 
 struct Frame {
-  GWorldPtr world = nullptr;
-  Frame(int width, int height, unsigned seed) {
-    const Rect bounds = {0, 0, SInt16(height), SInt16(width)};
-    NewGWorld(&world, 32, &bounds, nullptr, nullptr, 0);
+  HYFrame* frame = nullptr;
+  Frame(int width, int height, unsigned seed) : frame(NewHostFrame(SInt16(width), SInt16(height))) {
     std::mt19937 rng(seed);
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < 4 * width; ++x) Row(y)[x] = UInt8(rng());
   }
-  ~Frame() { DisposeGWorld(world); }
-  UInt8* Row(int y) const {
-    PixMapHandle pm = GetGWorldPixMap(world);
-    return reinterpret_cast<UInt8*>(GetPixBaseAddr(pm)) + y * GetPixRowBytes(pm);
-  }
+  ~Frame() { DisposeHostFrame(frame); }
+  UInt8* Row(int y) const { return reinterpret_cast<UInt8*>(frame->baseAddress) + y * frame->rowBytes; }
   std::vector<UInt8> Bytes(int width, int height) const {
     std::vector<UInt8> all;
     for (int y = 0; y < height; ++y) all.insert(all.end(), Row(y), Row(y) + 4 * width);
@@ -48,9 +42,7 @@ TEST(HostBlit, MixesEveryByteByTheOpacity) {
     Frame source(c.sourceWidth, c.sourceHeight, 1), target(c.width, c.height, 2);
     const std::vector<UInt8> before = target.Bytes(c.width, c.height);
     const Rect from = {0, 0, SInt16(c.sourceHeight), SInt16(c.sourceWidth)}, to = {0, 0, SInt16(c.height), SInt16(c.width)};
-    ASSERT_EQ(HostProcs()->Blit(GetGWorldPixMap(source.world), GetGWorldPixMap(target.world), &from, &to,
-                                SInt16(c.opacity)),
-              kPluginOK);
+    ASSERT_EQ(HostProcs()->Blit(source.frame, target.frame, &from, &to, SInt16(c.opacity)), kPluginOK);
     for (int y = 0; y < c.height; ++y)
       for (int x = 0; x < 4 * c.width; ++x) {
         const int sx = x / 4 * c.sourceWidth / c.width, sy = y * c.sourceHeight / c.height;
@@ -74,7 +66,7 @@ TEST(HostBlit, OntoItselfShiftedReadsTheSourceAsItWas) {
     const int left = c.dx < 0 ? -c.dx : 0, top = c.dy < 0 ? -c.dy : 0;
     const Rect from = {SInt16(top), SInt16(left), SInt16(top + kH - std::abs(c.dy)), SInt16(left + kW - std::abs(c.dx))};
     const Rect to = {SInt16(from.top + c.dy), SInt16(from.left + c.dx), SInt16(from.bottom + c.dy), SInt16(from.right + c.dx)};
-    ASSERT_EQ(HostProcs()->Blit(GetGWorldPixMap(frame.world), GetGWorldPixMap(frame.world), &from, &to, 100), kPluginOK);
+    ASSERT_EQ(HostProcs()->Blit(frame.frame, frame.frame, &from, &to, 100), kPluginOK);
     for (int y = to.top; y < to.bottom; ++y)
       for (int x = 4 * to.left; x < 4 * to.right; ++x) {
         const size_t here = size_t(y) * 4 * kW + size_t(x), there = size_t(y - c.dy) * 4 * kW + size_t(x - 4 * c.dx);

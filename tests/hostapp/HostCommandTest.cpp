@@ -327,6 +327,35 @@ TEST(HostCommand, ARenderWithTheDialogFirstDrawsWhatTheScriptSet) {
   }
 }
 
+// A plug-in built against the interface header alone, which inverts what it
+// is given, renders through the host: frames and blocks cross as the header
+// describes them.
+TEST(HostCommand, APlugInOfTheInterfaceHeaderAloneRendersThroughTheHost) {
+  TempDir config, dir;
+  const int w = 64, h = 48;
+  const std::string clip = WriteFlatClip(dir / "clip.mkv", 8, w, h);
+  HostRun r = Host("--bundle " + Quoted(QUORVEL_INVERT_BUNDLE) + " render " + Quoted(clip) + " -o " +
+                       Quoted(dir / "out.mkv") + " --format mkv --start 2 --count 3",
+                   config.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string error;
+  auto out = ClipReader::Open(dir / "out.mkv", error);
+  ASSERT_TRUE(out) << error;
+  ASSERT_EQ(out->info().frameCount, 8);
+  std::vector<uint8_t> px(size_t(w) * h * 4);
+  for (int n = 0; n < 8; ++n) {
+    ASSERT_TRUE(out->ReadFrame(n, w, h, true, px.data(), w * 4)) << n;
+    const FlatColour c = FlatClipColour(n);
+    const bool inverted = n >= 2 && n < 5;
+    for (const size_t at : {size_t(0), (size_t(h / 2) * w + w / 2) * 4, px.size() - 4}) {
+      EXPECT_EQ(px[at], 255) << "frame " << n;
+      EXPECT_EQ(px[at + 1], inverted ? 255 - c.r : c.r) << "frame " << n;
+      EXPECT_EQ(px[at + 2], inverted ? 255 - c.g : c.g) << "frame " << n;
+      EXPECT_EQ(px[at + 3], inverted ? 255 - c.b : c.b) << "frame " << n;
+    }
+  }
+}
+
 // ---- Renders that keep the clip's quality ----
 
 int Shell(const std::string& command) { return std::system(command.c_str()); }

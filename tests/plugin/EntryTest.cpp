@@ -29,7 +29,7 @@ class Entry : public ::testing::Test {
     SetOwnBundlePath(QUORVEL_TEST_BUNDLE_DIR);
   }
   void TearDown() override {
-    if (gPascalData) DisposePtr(reinterpret_cast<Ptr>(gPascalData));
+    if (gPascalData) procs.DisposePtr(reinterpret_cast<Ptr>(gPascalData));
     gPascalData = nullptr;
     SetOwnBundlePath("");
   }
@@ -105,14 +105,15 @@ TEST_F(Entry, AHostWithoutMemoryOrCallbacksGetsAResultAndLivesOn) {
       {"no GetFrame for a frame", kPlugDoFrame, [](HYProcs& p) { p.GetFrame = nullptr; }},
       {"no Blit for a frame", kPlugDoFrame, [](HYProcs& p) { p.Blit = nullptr; }},
       {"no GetFilterInfo for a session", kPlugInitialize, [](HYProcs& p) { p.GetFilterInfo = nullptr; }},
+      {"no GetPtrSize for a session", kPlugInitialize, [](HYProcs& p) { p.GetPtrSize = nullptr; }},
       {"no DisposePtr at the end", kPlugTerminate, [](HYProcs& p) { p.DisposePtr = nullptr; }},
       {"no ReleaseFrame for the dialog", kPlugCustomButtonClick, [](HYProcs& p) { p.ReleaseFrame = nullptr; }},
   };
   for (const Case& c : cases) {
     HYProcs taken = CountingMemoryProcs();
-    taken.GetFrame = [](void*, SInt32, GWorldPtr*, SInt16, SInt16, HYRefDVQuality, Float32*, void**) -> HYPluginResult { return kPluginOK; };
+    taken.GetFrame = [](void*, SInt32, HYFrame**, SInt16, SInt16, HYRefDVQuality, Float32*, void**) -> HYPluginResult { return kPluginOK; };
     taken.ReleaseFrame = [](void*, void*) -> HYPluginResult { return kPluginOK; };
-    taken.Blit = [](PixMapHandle, PixMapHandle, const Rect*, const Rect*, SInt16) -> HYPluginResult { return kPluginOK; };
+    taken.Blit = [](const HYFrame*, HYFrame*, const Rect*, const Rect*, SInt16) -> HYPluginResult { return kPluginOK; };
     taken.MixAudio = [](void*, void*, SInt32) -> HYPluginResult { return kPluginOK; };
     taken.GetFilterInfo = [](void*, HYPluginFilterInfo**) -> HYPluginResult { return kPluginOK; };
     taken.ReleaseFilterInfo = [](void*, HYPluginFilterInfo*) -> HYPluginResult { return kPluginOK; };

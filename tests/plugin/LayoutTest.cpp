@@ -2,8 +2,9 @@
 // (common, effect, render, storage, files) includes nothing of the dialog,
 // the host-facing module or the toolbox stand-in; the frei0r filter
 // includes nothing above the core; the host (hostapp/) no header of the
-// plug-in's nor of the toolbox; and no two modules include each other,
-// directly or through others.
+// plug-in's nor of the QuickDraw, memory or toolbox stand-ins; a plug-in of
+// the interface header alone nothing else; and no two modules include each
+// other, directly or through others.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -54,9 +55,16 @@ TEST(Layout, TheCoreIsBelowTheDialogAndTheModulesHaveNoCycle) {
       EXPECT_TRUE(kCore.count(used)) << "the core's module " << core << " includes " << used;
   for (const std::string& include : Includes(kSource / "frei0r"))
     EXPECT_TRUE(ModuleOf(include).empty() || kCore.count(ModuleOf(include))) << "the filter includes " << include;
-  // The host knows the plug-in through the host interface and the screen.
-  for (const std::string& include : Includes(kSource / "hostapp"))
+  // The host knows the plug-in through the host interface and the screen,
+  // and makes its frames and blocks with none of the plug-in's stand-ins.
+  for (const std::string& include : Includes(kSource / "hostapp")) {
     EXPECT_TRUE(ModuleOf(include).empty()) << "the host includes " << include;
+    const std::string folder = include.substr(0, include.find('/'));
+    EXPECT_TRUE(folder != "quickdraw" && folder != "memory") << "the host includes " << include;
+  }
+  for (const std::string& include : Includes(kSource / "tests" / "sdkplugin"))
+    EXPECT_TRUE(fs::exists(kSource / "sdk" / include)) << "the interface's own plug-in includes " << include;
+  EXPECT_EQ(Includes(kSource / "tests" / "sdkplugin").count("HostPluginSDK.h"), 1u);
   // Depth-first: a module met again while its own uses are followed closes a cycle.
   std::map<std::string, int> state;  // 1 being followed, 2 done
   std::function<void(const std::string&, std::string)> follow = [&](const std::string& m, std::string path) {

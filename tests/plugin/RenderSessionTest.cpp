@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <cstring>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -27,7 +27,9 @@ struct RecordingHost {
   std::vector<SInt16> blitOpacities;
   int released = 0, mixed = 0, blocks = 0;
   int refuseBlock = 0;  // the n-th NewPtrClear from now answers nil; 0 never
-  std::map<void*, GWorldPtr> lent;
+  SInt32 sizeSkew = 0;  // added to every size GetPtrSize answers
+  std::map<void*, HYFrame*> lent;
+  std::map<Ptr, SInt32> sizes;
 };
 
 RecordingHost* lgHost = nullptr;
@@ -35,35 +37,43 @@ RecordingHost* lgHost = nullptr;
 Ptr HostNewPtrClear(SInt32 size) {
   if (lgHost->refuseBlock > 0 && --lgHost->refuseBlock == 0) return nullptr;
   ++lgHost->blocks;
-  return NewPtrClear(size);
+  Ptr block = NewPtrClear(size);
+  lgHost->sizes[block] = size;
+  return block;
 }
 void HostDisposePtr(Ptr p) {
   --lgHost->blocks;
+  lgHost->sizes.erase(p);
   DisposePtr(p);
 }
+SInt32 HostGetPtrSize(Ptr p) {
+  if (lgHost == nullptr) return -1;
+  auto it = lgHost->sizes.find(p);
+  return it == lgHost->sizes.end() ? -1 : it->second + lgHost->sizeSkew;
+}
 // Frame n is filled with the colour (n, 2n, 3n).
-HYPluginResult HostGetFrame(void*, SInt32 frame, GWorldPtr* out, SInt16 width, SInt16 height, HYRefDVQuality quality,
+HYPluginResult HostGetFrame(void*, SInt32 frame, HYFrame** out, SInt16 width, SInt16 height, HYRefDVQuality quality,
                             Float32*, void** cookie) {
   lgHost->fetched.push_back(frame);
   lgHost->qualities.push_back(quality);
   *out = nullptr;
   if (lgHost->getFrameResult != kPluginOK) return lgHost->getFrameResult;
-  GWorldPtr gw = NewFrame(width, height);
-  Fill(gw, {255, UInt8(frame), UInt8(2 * frame), UInt8(3 * frame)});
-  *out = gw;
-  *cookie = gw;
-  lgHost->lent[gw] = gw;
+  HYFrame* lent = NewTestFrame(width, height);
+  Fill(WorldOf(lent), {255, UInt8(frame), UInt8(2 * frame), UInt8(3 * frame)});
+  *out = lent;
+  *cookie = lent;
+  lgHost->lent[lent] = lent;
   return kPluginOK;
 }
 HYPluginResult HostReleaseFrame(void*, void* cookie) {
   ++lgHost->released;
   auto it = lgHost->lent.find(cookie);
   if (it == lgHost->lent.end()) return kPluginBadParams;
-  DisposeGWorld(it->second);
+  DisposeTestFrame(it->second);
   lgHost->lent.erase(it);
   return kPluginOK;
 }
-HYPluginResult HostBlit(PixMapHandle, PixMapHandle, const Rect*, const Rect*, SInt16 opacity) {
+HYPluginResult HostBlit(const HYFrame*, HYFrame*, const Rect*, const Rect*, SInt16 opacity) {
   lgHost->blitOpacities.push_back(opacity);
   return lgHost->blitResult;
 }
@@ -82,24 +92,27 @@ class RenderSession : public ::testing::Test {
  protected:
   void SetUp() override {
     lgHost = &host;
-    procs = {HostNewPtrClear, HostDisposePtr, HostGetFrame, HostReleaseFrame,
-             HostBlit,        HostMixAudio,   HostGetFilterInfo, HostReleaseFilterInfo};
+    procs = {HostNewPtrClear, HostDisposePtr,    HostGetFrame,          HostReleaseFrame, HostBlit,
+             HostMixAudio,    HostGetFilterInfo, HostReleaseFilterInfo, HostGetPtrSize};
     master = reinterpret_cast<PluginDataPtr>(NewPtrClear(sizeof(PluginDataRec)));
     ResetConfig(master, true);
     gPascalData = master;
     std::memset(&params, 0, sizeof params);
     params.interfaceVersion = 4;
     params.procs = &procs;
-    params.frame = NewFrame(64, 48);
+    params.frame = NewTestFrame(64, 48);
     params.frameRect = {0, 0, 48, 64};
     params.startFrame = 10;
+    AskSizesOfOutsideBlocks(HostGetPtrSize);  // as the entry point does
   }
   void TearDown() override {
     EffectEnd(0, &params);
-    DisposeGWorld(params.frame);
+    DisposeTestFrame(params.frame);
     CGImageRelease(master->TheRendered);
     DisposePtr(reinterpret_cast<Ptr>(master));
     gPascalData = nullptr;
+    lgHost = nullptr;
+    AskSizesOfOutsideBlocks(nullptr);
     EXPECT_TRUE(host.lent.empty()) << "frames still lent";
   }
   // Opens a session of `frames` frames and renders them all.
@@ -159,14 +172,14 @@ TEST_F(RenderSession, FetchesEachFrameOnceAndReleasesIt) {
   EXPECT_EQ(gMostRecentStartFrame, 10);
   EXPECT_EQ(gMostRecentFrameCount, 5);
   // Without a picture the output is the source frame: frame 14's colour.
-  EXPECT_EQ(PixelAt(params.frame, 30, 30), (Pixel{255, 14, 28, 42}));
+  EXPECT_EQ(PixelAt(WorldOf(params.frame), 30, 30), (Pixel{255, 14, 28, 42}));
 }
 
 TEST_F(RenderSession, ProxyRendersOfSmallFramesFetchLowQualityAndMixNoAudio) {
   params.proxyOnly = true;
   for (SInt16 height : {259, 260}) {
-    DisposeGWorld(params.frame);
-    params.frame = NewFrame(100, height);
+    DisposeTestFrame(params.frame);
+    params.frame = NewTestFrame(100, height);
     params.frameRect = {0, 0, height, 100};
     RenderAll(1);
     EffectEnd(0, &params);
@@ -266,6 +279,41 @@ TEST_F(RenderSession, AHostThatCannotAllocateGetsOutOfMemoryAndNoHalfSession) {
   EXPECT_EQ(host.blocks, blocks);
 }
 
+// What the host hands over and the plug-in cannot use is its fault: an
+// alert where one is due, a result, and the process goes on.
+TEST_F(RenderSession, ABlockOrAFrameTheHostGotWrongIsAnsweredWithBadParams) {
+  AlertRecorder alerts;
+  params.frameCount = 2;
+  const int blocks = host.blocks;
+  host.sizeSkew = 4;  // the session's copy is not the size the host says
+  EXPECT_EQ(EffectBegin(0, &params), kPluginBadParams);
+  ASSERT_EQ(alerts.alerts().size(), 1u);
+  EXPECT_EQ(alerts.alerts()[0].message, "Non-Matching Blocks");
+  EXPECT_EQ(alerts.alerts()[0].explanation, "The Size of Source and Dest do not match");
+  EXPECT_EQ(params.clientData, nullptr);
+  EXPECT_EQ(host.blocks, blocks);
+  host.sizeSkew = 0;
+
+  ASSERT_EQ(EffectBegin(0, &params), kPluginOK);
+  HYFrame* output = params.frame;
+  const std::function<void(HYFrame&)> spoilings[] = {
+      [](HYFrame& f) { f.pixelFormat = 0x52474241; },  // R,G,B,A
+      [](HYFrame& f) { f.baseAddress = nullptr; },
+      [](HYFrame& f) { f.rowBytes = 4 * (f.bounds.right - f.bounds.left) - 4; },
+      [](HYFrame& f) { f.bounds.right = f.bounds.left; },
+  };
+  for (const auto& spoil : spoilings) {
+    HYFrame spoilt = *output;
+    spoil(spoilt);
+    params.frame = &spoilt;
+    const int released = host.released;
+    EXPECT_EQ(EffectDrive(0, &params), kPluginBadParams);
+    EXPECT_EQ(host.released, released + 1);  // the lent frame still goes back
+  }
+  params.frame = output;
+  EXPECT_EQ(EffectDrive(0, &params), kPluginOK);
+}
+
 TEST_F(RenderSession, TheSessionKeepsTheConfigurationItBeganWith) {
   master->TheRendered = SolidPicture(4, 4, {255, 250, 0, 0});
   master->Sliders[2] = 100;
@@ -275,8 +323,8 @@ TEST_F(RenderSession, TheSessionKeepsTheConfigurationItBeganWith) {
   master->Sliders[2] = 0;  // an edit after the session began
   params.renderFrame = 0;
   ASSERT_EQ(EffectDrive(0, &params), kPluginOK);
-  EXPECT_EQ(PixelAt(params.frame, 10, 20), (Pixel{255, 250, 0, 0}));
-  EXPECT_EQ(PixelAt(params.frame, 50, 20), (Pixel{255, 10, 20, 30}));
+  EXPECT_EQ(PixelAt(WorldOf(params.frame), 10, 20), (Pixel{255, 250, 0, 0}));
+  EXPECT_EQ(PixelAt(WorldOf(params.frame), 50, 20), (Pixel{255, 10, 20, 30}));
 }
 
 TEST_F(RenderSession, APlaceholderRendersItsFrameAndLeavesTheCallersSessionAlone) {
@@ -288,7 +336,7 @@ TEST_F(RenderSession, APlaceholderRendersItsFrameAndLeavesTheCallersSessionAlone
   EXPECT_EQ(MakeEffectPlaceHolder(0, &params), kPluginOK);
   EXPECT_EQ(params.clientData, callersSession);
   EXPECT_EQ(host.fetched, (std::vector<SInt32>{13}));
-  EXPECT_EQ(PixelAt(params.frame, 1, 1), (Pixel{255, 13, 26, 39}));
+  EXPECT_EQ(PixelAt(WorldOf(params.frame), 1, 1), (Pixel{255, 13, 26, 39}));
   EXPECT_EQ(host.blocks, before);
   // A frame the host cannot give fails the placeholder; the session still closes.
   host.getFrameResult = kPluginCantGetNeededFrame;

@@ -212,7 +212,9 @@ TEST_F(SettingsFile, FieldsOutOfTheirRangeAreReadAsTheirDefaults) {
     r.p->Sliders[2] = 7;
     ASSERT_TRUE(ReadConfig(r.p)) << c.what;
     EXPECT_TRUE(c.defaulted(*r.p, *d.p)) << c.what;
-    if (std::string(c.what) != "an opacity of -1") EXPECT_EQ(r.p->Sliders[2], 80) << c.what;
+    if (std::string(c.what) != "an opacity of -1") {
+      EXPECT_EQ(r.p->Sliders[2], 80) << c.what;
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "HostPluginSDK.h"
 #include "cg/CGImage.h"
 #include "quickdraw/QuickDraw.h"
 
@@ -30,6 +31,25 @@ inline GWorldPtr NewFrame(int width, int height) {
   Rect bounds = {0, 0, SInt16(height), SInt16(width)};
   NewGWorld(&gw, 32, &bounds, nullptr, nullptr, 0);
   return gw;
+}
+
+// A frame as a host lends it across the interface: the description of one
+// of our buffers, kept with the buffer so that a test reads it as one.
+struct TestFrame {
+  HYFrame frame;  // first: a TestFrame's address is its frame's
+  GWorldPtr world;
+};
+inline HYFrame* NewTestFrame(int width, int height) {
+  GWorldPtr gw = NewFrame(width, height);
+  PixMapHandle pm = GetGWorldPixMap(gw);
+  const Rect bounds = {0, 0, SInt16(height), SInt16(width)};
+  return &(new TestFrame{{GetPixBaseAddr(pm), GetPixRowBytes(pm), bounds, kHYPixelFormatARGB32}, gw})->frame;
+}
+inline GWorldPtr WorldOf(HYFrame* frame) { return reinterpret_cast<TestFrame*>(frame)->world; }
+inline void DisposeTestFrame(HYFrame* frame) {
+  if (frame == nullptr) return;
+  DisposeGWorld(WorldOf(frame));
+  delete reinterpret_cast<TestFrame*>(frame);
 }
 
 inline void Fill(GWorldPtr gw, Pixel v) {

@@ -126,12 +126,29 @@ int& CountedAllocations() {
   return count;
 }
 
+namespace {
+// The sizes of the blocks the counting host handed out.
+std::map<Ptr, SInt32>& CountedBlocks() {
+  static std::map<Ptr, SInt32> blocks;
+  return blocks;
+}
+}  // namespace
+
 HYProcs CountingMemoryProcs() {
   HYProcs procs{};
   procs.NewPtrClear = [](SInt32 size) {
     ++CountedAllocations();
-    return NewPtrClear(size);
+    Ptr block = NewPtrClear(size);
+    if (block) CountedBlocks()[block] = size;
+    return block;
   };
-  procs.DisposePtr = [](Ptr p) { DisposePtr(p); };
+  procs.DisposePtr = [](Ptr p) {
+    CountedBlocks().erase(p);
+    DisposePtr(p);
+  };
+  procs.GetPtrSize = [](Ptr p) {
+    auto it = CountedBlocks().find(p);
+    return it == CountedBlocks().end() ? SInt32(-1) : it->second;
+  };
   return procs;
 }

@@ -1,7 +1,8 @@
-// Base types of the platform the effect was written for: fixed-width integers
-// under their platform names, the records every module passes around (Rect,
-// Point, RGBColor), length-prefixed strings, four-character codes and the
-// error codes the stand-ins report.
+// Base types of the platform the effect was written for, in which the host
+// interface is written too: fixed-width integers under their platform names,
+// the records every module passes around (Rect, Point, RGBColor),
+// length-prefixed strings, four-character codes and the error codes the
+// stand-ins report.
 #pragma once
 
 #include <cstdint>
