@@ -16,6 +16,7 @@
 #include <map>
 
 #include "alerts/Alerts.h"
+#include "qtstart/QtStart.h"
 #include "toolbox/ToolboxPrivate.h"
 
 namespace {
@@ -105,15 +106,12 @@ class ButtonKeys : public QObject {
 
 namespace toolbox {
 
+// Alerts become message boxes only where the toolbox started Qt itself; a
+// host that runs Qt keeps the presenter it chose.
 void EnsureApplication() {
-  if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) return;
-  if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static int argc = 1;
-  static char name[] = "quorvel";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);  // lives as long as the process
-  if (ToolboxHasDisplay()) SetAlertPresenter(ShowAlertBox);
+  if (QCoreApplication::instance() != nullptr) return;
+  StartQt("quorvel");
+  if (QtHasDisplay("quorvel")) SetAlertPresenter(ShowAlertBox);
 }
 
 std::vector<WindowRef>& Windows() { return lgWindows; }
@@ -160,8 +158,7 @@ QImage PortImage(GWorldPtr port, const QRect& area) {
 
 bool ToolboxHasDisplay() {
   toolbox::EnsureApplication();
-  const QString platform = QGuiApplication::platformName();
-  return platform != "offscreen" && platform != "minimal";
+  return QtHasDisplay("quorvel");
 }
 
 OSStatus CreateNibReferenceWithCFBundle(CFBundleRef bundle, CFStringRef nibName, IBNibRef* outNibRef) {
