@@ -138,7 +138,11 @@ void TellWhatWillBeDrawn(const LoadedPlugin& plugin) {
   std::fprintf(stderr, "settings: %s\n", settings.empty() ? "none (no settings folder)" : settings.c_str());
   const size_t picture = json.find("\"Picture\": {");
   if (picture == std::string::npos) {
-    std::fprintf(stderr, "picture:  none; the video stays as it is (choose one with --configure)\n");
+    const std::string failure = JsonText(json, "PictureFailure");
+    if (!failure.empty())
+      std::fprintf(stderr, "picture:  none, %s; the video stays as it is\n", failure.c_str());
+    else
+      std::fprintf(stderr, "picture:  none; the video stays as it is (choose one with --configure)\n");
     return;
   }
   const std::string described = json.substr(picture);

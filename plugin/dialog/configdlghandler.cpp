@@ -15,7 +15,6 @@
 #include "effect/PluginDefines.h"
 #include "effect/relrects.h"
 #include "files/EasyFile.h"
-#include "imageio/ImageIO.h"
 #include "render/lineEffect.h"
 #include "storage/prefsloader.h"
 #include "text/PascalString.h"
@@ -89,7 +88,7 @@ void ChoosePicture(PluginDataPtr config) {
     // The person is told why the file gave no picture.
     Str255 headline, why;
     CopyCStringToPascal("The picture cannot be read", headline);
-    CopyCStringToPascal((FSSpecPath(file) + ": " + ImageImportFailure()).c_str(), why);
+    CopyCStringToPascal(PictureImportFailure().c_str(), why);
     StandardWarning(headline, why, PStr("OK"), PStr(""));
   }
   ShowPicture(gConfigWorkSpace.TheWindow, config->TheOriginalImage);

@@ -16,10 +16,19 @@ CGImageRef GetCGImageFromFSRefUsingCG(const FSRef& TheFSRef) {
   return image;
 }
 
+namespace {
+std::string lgImportFailure;
+}  // namespace
+
 CGImageRef GetCGImageFromURLUsingCG(CFURLRef TheURL) {
   CGImageSourceRef source = CGImageSourceCreateWithURL(TheURL, nullptr);
-  if (source == nullptr) return nullptr;
-  CGImageRef image = CGImageSourceGetCount(source) > 0 ? CGImageSourceCreateImageAtIndex(source, 0, nullptr) : nullptr;
-  CFRelease(source);
+  CGImageRef image = nullptr;
+  if (source != nullptr) {
+    image = CGImageSourceGetCount(source) > 0 ? CGImageSourceCreateImageAtIndex(source, 0, nullptr) : nullptr;
+    CFRelease(source);
+  }
+  lgImportFailure = image != nullptr ? std::string() : CFURLPath(TheURL) + ": " + ImageImportFailure();
   return image;
 }
+
+std::string PictureImportFailure() { return lgImportFailure; }

@@ -2,6 +2,8 @@
 // URL, image, each a thin step to the next. Every failure gives nil.
 #pragma once
 
+#include <string>
+
 #include "cg/CGImage.h"
 #include "corefoundation/CFURL.h"
 #include "files/Files.h"
@@ -10,3 +12,6 @@
 CGImageRef GetCGImageFromFSSUsingCG(const FSSpec& TheFSS);
 CGImageRef GetCGImageFromFSRefUsingCG(const FSRef& TheFSRef);
 CGImageRef GetCGImageFromURLUsingCG(CFURLRef TheURL);
+// The file and why the latest import gave no picture ("PATH: reason");
+// empty after one that gave a picture.
+std::string PictureImportFailure();

@@ -1,5 +1,6 @@
 #include "storage/ConfigDescription.h"
 
+#include "files/EasyFile.h"
 #include "storage/prefsloader.h"
 #include "text/JsonText.h"
 
@@ -12,6 +13,12 @@ std::string Rel(const RelRect& r) {
 
 std::string Colour(const RGBColor& c) {
   return "[" + std::to_string(c.red) + ", " + std::to_string(c.green) + ", " + std::to_string(c.blue) + "]";
+}
+
+// Without a picture, why the latest one chosen could not be read.
+std::string PictureFailure(const PluginDataRec& c) {
+  const std::string failure = c.TheOriginalImage == nullptr ? PictureImportFailure() : std::string();
+  return failure.empty() ? std::string() : ", \"PictureFailure\": " + JsonString(failure);
 }
 
 }  // namespace
@@ -31,5 +38,5 @@ std::string DescribeConfiguration(const PluginDataRec& c) {
          "], \"Colors\": [" + colours + "], \"FrameStartColor\": " + Colour(c.FrameStartColor) +
          ", \"FrameEndColor\": " + Colour(c.FrameEndColor) + ", \"MediaType\": " + std::to_string(c.MediaType) +
          ", \"KeepProps\": " + (c.KeepProps ? "true" : "false") + ", \"BlendMode\": " + std::to_string(c.BlendMode) +
-         ", \"Picture\": " + picture + ", \"SettingsFile\": " + JsonString(SettingsFilePath()) + "}";
+         ", \"Picture\": " + picture + PictureFailure(c) + ", \"SettingsFile\": " + JsonString(SettingsFilePath()) + "}";
 }

@@ -183,6 +183,16 @@ TEST(HostCommand, BadRendersSayWhyInOneLine) {
   EXPECT_EQ(FolderEntries(dir.path()).size(), 1u);
   HostRun r = Host("render " + Quoted(clip) + " -o x --fade-in -2", config.path());
   EXPECT_EQ(r.status, 2);
+  // A picture that cannot be read: the render goes on without it, and its
+  // summary says which file and why.
+  const std::string picture = WriteLines(dir / "picture.png", {"not a picture"});
+  const std::string script = WriteLines(dir / "s.txt", {"picture " + picture, "ok"});
+  r = Host("render " + Quoted(clip) + " -o " + Quoted(dir / "o.mkv") + " --format mkv --configure --script " +
+               Quoted(script),
+           config.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("picture:  none, " + picture + ": Not a PNG file; the video stays as it is"), std::string::npos)
+      << r.err;
 }
 
 TEST(HostCommand, TheClipIsNeverItsOwnOutput) {
