@@ -60,16 +60,10 @@ void KeepFrameMemoryAround() {
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
 }
 
-bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgress& progress, RenderReport& report,
-                std::string& error) {
-  lgStopRequested = false;
-  KeepFrameMemoryAround();
-  const auto began = Clock::now();
-  if (!OutputAllowed(o.clip, o.output, o.overwrite, o.format == OutputFormat::PngFrames, error)) return false;
-  auto clip = ClipReader::Open(o.clip, error);
-  if (!clip) return false;
-  const ClipInfo& info = clip->info();
-  long count = 0;
+namespace {
+
+// What a render asks of its clip before anything is written.
+bool RenderFitsClip(const RenderOptions& o, const ClipInfo& info, long& count, std::string& error) {
   if (!RangeInClip(info, o.start, o.count, count, error)) return false;
   if (o.fadeIn < 0 || o.fadeOut < 0 || o.fadeIn > count || o.fadeOut > count) {
     error = "fades must be from 0 to the " + std::to_string(count) + " frames of the range";
@@ -81,21 +75,112 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
             "; H.264 in MP4 needs even sizes: give --format mkv to keep its size";
     return false;
   }
+  return true;
+}
+
+// Opens the plug-in's render session over the range; the plug-in's result.
+SInt32 OpenSession(Session& s, HYPluginEntry entry, const RenderOptions& o, ClipReader* clip, long count,
+                   size_t& blocksBefore) {
+  const ClipInfo& info = clip->info();
+  s.entry = entry;
+  s.host.clip = clip;
+  s.host.failGetFrameAt = o.failGetFrameAt < 0 ? -1 : SInt32(o.failGetFrameAt);
+  s.host.filterInfo.fadeInFrames = SInt32(o.fadeIn);
+  s.host.filterInfo.fadeOutFrames = SInt32(o.fadeOut);
+  for (int i = 0; i < kHYFilterSliderCount; ++i) s.host.filterInfo.sliderValues[i] = o.sliders[i];
+  s.params = NewParams(s.host, kHostInterfaceVersion);
+  const Rect bounds = {0, 0, SInt16(info.height), SInt16(info.width)};
+  s.output = NewHostFrame(bounds.right, bounds.bottom);
+  if (s.output == nullptr) return kPluginOutOfMemory;
+  s.params.frame = s.output;
+  s.params.frameRect = bounds;
+  s.params.startFrame = SInt32(o.start);
+  s.params.frameCount = SInt32(count);
+  s.params.proxyOnly = o.proxyOnly;
+  s.params.getInfo2.selectedFrames = SInt32(count);
+  s.params.selector = kPlugGetInfo;
+  SInt32 result = entry(0, &s.params);
+  // The first call starts the plug-in, whose master record lives as long as
+  // it is loaded; what a session keeps is counted from here.
+  blocksBefore = HostBlocksOutstanding();
+  if (result == kPluginOK) {
+    s.params.selector = kPlugInitialize;
+    result = entry(0, &s.params);
+    s.open = true;
+  }
+  return result;
+}
+
+// How the plug-in left one frame of the range.
+struct DrawnFrame {
+  bool untouched = false;  // the host could not give it: it goes out as it came
+  bool audible = true;     // the plug-in mixed its sound
+};
+
+// Frame `n` of the range through the plug-in; false when the plug-in failed.
+bool DrawInRange(Session& s, long n, const RenderOptions& o, RenderReport& report, DrawnFrame& drawn,
+                 std::string& error) {
+  s.params.selector = kPlugDoFrame;
+  s.params.renderFrame = SInt32(n - o.start);
+  const size_t mixedBefore = s.host.audioMixed.size();
+  const double callbacksBefore = s.host.callbackSeconds;
+  const auto t0 = Clock::now();
+  const SInt32 result = s.entry(0, &s.params);
+  report.pluginSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
+  report.pluginSeconds -= s.host.callbackSeconds - callbacksBefore;
+  if (result == kPluginCantGetNeededFrame) {
+    ++report.failedFrameRequests;
+    drawn.untouched = true;
+  } else if (result != kPluginOK) {
+    error = "the plug-in failed on frame " + std::to_string(n) + ": " + ResultName(result);
+    return false;
+  } else {
+    drawn.audible = s.host.audioMixed.size() > mixedBefore;
+  }
+  return true;
+}
+
+// The sound of frame `n`, silent where the plug-in did not mix it; nil
+// without audio.
+const float* SoundOfFrame(AudioReader* audio, long n, const ClipInfo& info, bool audible, std::vector<float>& buffer,
+                          int& samples, std::string& error) {
+  samples = 0;
+  if (audio == nullptr) return buffer.data();
+  long first, end;
+  AudioSpan(n, info, first, end);
+  samples = int(end - first);
+  buffer.resize(size_t(samples) * kAudioChannels);
+  if (!audio->Read(first, samples, buffer.data(), error)) return nullptr;
+  if (!audible) std::fill(buffer.begin(), buffer.end(), 0.0f);
+  return buffer.data();
+}
+
+}  // namespace
+
+bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgress& progress, RenderReport& report,
+                std::string& error) {
+  lgStopRequested = false;
+  KeepFrameMemoryAround();
+  const auto began = Clock::now();
+  if (!OutputAllowed(o.clip, o.output, o.overwrite, o.format == OutputFormat::PngFrames, error)) return false;
+  auto clip = ClipReader::Open(o.clip, error);
+  if (!clip) return false;
+  const ClipInfo& info = clip->info();
+  long count = 0;
+  if (!RenderFitsClip(o, info, count, error)) return false;
   // The audio is read as it is written, a stretch at a time.
   std::unique_ptr<AudioReader> audio;
   if (o.format != OutputFormat::PngFrames && info.hasAudio) {
     audio = AudioReader::Open(o.clip, error);
     if (!audio && !error.empty()) return false;
   }
-  const bool withAudio = audio != nullptr;
-
   const std::string temp = TemporaryBeside(o.output);
   if (o.format == OutputFormat::PngFrames && ::mkdir(temp.c_str(), 0755) != 0) {
     error = "cannot write " + o.output + ": " + std::strerror(errno);
     return false;
   }
-  auto writer =
-      ClipWriter::Create(temp, o.format, info.width, info.height, info.fpsNum, info.fpsDen, withAudio, error, &info);
+  auto writer = ClipWriter::Create(temp, o.format, info.width, info.height, info.fpsNum, info.fpsDen, audio != nullptr,
+                                   error, &info);
   auto fail = [&](const std::string& why) {
     error = why;
     writer.reset();
@@ -107,79 +192,26 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
   size_t blocksBefore = 0;
   {
     Session s;
-    s.entry = entry;
-    s.host.clip = clip.get();
-    s.host.failGetFrameAt = o.failGetFrameAt < 0 ? -1 : SInt32(o.failGetFrameAt);
-    s.host.filterInfo.fadeInFrames = SInt32(o.fadeIn);
-    s.host.filterInfo.fadeOutFrames = SInt32(o.fadeOut);
-    for (int i = 0; i < kHYFilterSliderCount; ++i) s.host.filterInfo.sliderValues[i] = o.sliders[i];
-    s.params = NewParams(s.host, kHostInterfaceVersion);
-    const Rect bounds = {0, 0, SInt16(info.height), SInt16(info.width)};
-    s.output = NewHostFrame(bounds.right, bounds.bottom);
-    if (s.output == nullptr) return fail("out of memory for the frames");
-    s.params.frame = s.output;
-    s.params.frameRect = bounds;
-    s.params.startFrame = SInt32(o.start);
-    s.params.frameCount = SInt32(count);
-    s.params.proxyOnly = o.proxyOnly;
-    s.params.getInfo2.selectedFrames = SInt32(count);
-    s.params.selector = kPlugGetInfo;
-    SInt32 result = entry(0, &s.params);
-    // The first call starts the plug-in, whose master record lives as long as
-    // it is loaded; what a session keeps is counted from here.
-    blocksBefore = HostBlocksOutstanding();
-    if (result == kPluginOK) {
-      s.params.selector = kPlugInitialize;
-      result = entry(0, &s.params);
-      s.open = true;
-    }
-    if (result != kPluginOK) return fail("the plug-in refused the render session: " + ResultName(result));
-
+    const SInt32 opened = OpenSession(s, entry, o, clip.get(), count, blocksBefore);
+    if (opened != kPluginOK) return fail("the plug-in refused the render session: " + ResultName(opened));
     if (o.starting) o.starting();
-    uint8_t* pixels = reinterpret_cast<uint8_t*>(s.output->baseAddress);
-    const int rowBytes = s.output->rowBytes;
     std::vector<float> soundBuffer;
     const long total = long(info.frameCount);
     for (long n = 0; n < total; ++n) {
       if (lgStopRequested) return fail("interrupted; nothing was written");
-      const bool inRange = n >= o.start && n < o.start + count;
-      bool audible = true, untouched = !inRange;
-      if (inRange) {
-        s.params.selector = kPlugDoFrame;
-        s.params.renderFrame = SInt32(n - o.start);
-        const size_t mixedBefore = s.host.audioMixed.size();
-        const double callbacksBefore = s.host.callbackSeconds;
-        const auto t0 = Clock::now();
-        result = entry(0, &s.params);
-        report.pluginSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
-        report.pluginSeconds -= s.host.callbackSeconds - callbacksBefore;
-        if (result == kPluginCantGetNeededFrame) {
-          // The host could not give the frame: it goes out unchanged, with its sound.
-          ++report.failedFrameRequests;
-          untouched = true;
-        } else if (result != kPluginOK) {
-          return fail("the plug-in failed on frame " + std::to_string(n) + ": " + ResultName(result));
-        } else {
-          audible = s.host.audioMixed.size() > mixedBefore;
-        }
-      }
+      DrawnFrame drawn;
+      drawn.untouched = n < o.start || n >= o.start + count;
+      if (!drawn.untouched && !DrawInRange(s, n, o, report, drawn, error)) return fail(error);
       // A frame the effect does not touch goes from the decoder to the
       // encoder as it is, not through A,R,G,B.
-      const AVFrame* decoded = untouched ? clip->DecodedFrame(n) : nullptr;
-      if (untouched && decoded == nullptr) return fail(o.clip + ": frame " + std::to_string(n) + " cannot be read");
-      long first, end;
-      AudioSpan(n, info, first, end);
-      const long samples = end - first;
-      const float* sound = nullptr;
-      if (withAudio) {
-        soundBuffer.resize(size_t(samples) * kAudioChannels);
-        if (!audio->Read(first, int(samples), soundBuffer.data(), error)) return fail(error);
-        if (!audible) std::fill(soundBuffer.begin(), soundBuffer.end(), 0.0f);
-        sound = soundBuffer.data();
-      }
-      const int soundSamples = withAudio ? int(samples) : 0;
-      if (!(untouched ? writer->WriteDecodedFrame(decoded, sound, soundSamples, error)
-                      : writer->WriteFrame(pixels, rowBytes, sound, soundSamples, error)))
+      const AVFrame* decoded = drawn.untouched ? clip->DecodedFrame(n) : nullptr;
+      if (drawn.untouched && decoded == nullptr) return fail(o.clip + ": frame " + std::to_string(n) + " cannot be read");
+      int samples = 0;
+      const float* sound = SoundOfFrame(audio.get(), n, info, drawn.audible, soundBuffer, samples, error);
+      if (sound == nullptr && audio) return fail(error);
+      if (!(drawn.untouched ? writer->WriteDecodedFrame(decoded, sound, samples, error)
+                            : writer->WriteFrame(reinterpret_cast<const uint8_t*>(s.output->baseAddress),
+                                                 s.output->rowBytes, sound, samples, error)))
         return fail(error);
       ++report.frames;
       if (progress) progress(n + 1, total);

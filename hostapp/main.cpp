@@ -227,9 +227,8 @@ int Demo(const LoadedPlugin& plugin) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// What the command line asks for.
+struct CommandLine {
   std::string bundlePath, pluginPath, command;
   InfoOptions info;
   RenderOptions render;
@@ -238,146 +237,209 @@ int main(int argc, char** argv) {
   long placeholderAt = -1;
   std::string screenshot;
   std::vector<std::string> positional;
-  std::vector<std::string> args(argv + 1, argv + argc);
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&]() -> const char* { return i + 1 < args.size() ? args[++i].c_str() : nullptr; };
-    auto number = [&](const char* name, long low, long high, long& out) {
-      const char* v = value();
-      if (v && ParseNumber(v, low, high, out)) return true;
-      UsageError(std::string(name) + " needs a number from " + std::to_string(low) + " to " + std::to_string(high));
-      return false;
-    };
-    long n;
-    if (a == "-h" || a == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (a == "--bundle") {
-      const char* v = value();
-      if (!v) return UsageError("--bundle needs a path");
-      bundlePath = v;
-    } else if (a == "--plugin-path") {
-      const char* v = value();
-      if (!v) return UsageError("--plugin-path needs folders");
-      pluginPath = v;
-    } else if (a == "--interface-version") {
-      if (!number("--interface-version", -32768, 32767, n)) return 2;
-      info.interfaceVersion = SInt16(n);
-    } else if (a == "--json" && command == "info") {
-      info.json = true;
-    } else if (a == "--json" && command == "configure") {
-      json = true;
-    } else if (a == "--configure" && command == "render") {
-      configureFirst = true;
-    } else if (a == "--at" && (command == "configure" || command == "render")) {
-      if (!number("--at", 0, 100000000, configure.at)) return 2;
-      atGiven = true;
-    } else if (a == "--start" && command == "configure") {
-      if (!number("--start", 0, 100000000, configure.start)) return 2;
-    } else if (a == "--count" && command == "configure") {
-      if (!number("--count", 1, 100000000, configure.count)) return 2;
-    } else if (a == "--script" && (command == "configure" || command == "render")) {
-      const char* v = value();
-      if (!v) return UsageError("--script needs a file");
-      configure.script = v;
-    } else if (a == "--input" && (command == "configure" || command == "render")) {
-      const char* v = value();
-      const std::string mode = v ? v : "";
-      if (mode == "x11") configure.play.input = InputMode::X11;
-      else if (mode == "qt") configure.play.input = InputMode::Qt;
-      else return UsageError("--input is qt or x11");
-    } else if (a == "--timeout" && (command == "configure" || command == "render")) {
-      if (!number("--timeout", 0, 1000000, n)) return 2;
-      configure.play.timeoutSeconds = double(n);
-    } else if (a == "--selected-frames" && command == "info") {
-      if (!number("--selected-frames", 0, 1000000000, n)) return 2;
-      info.selectedFrames = SInt32(n);
-    } else if ((a == "-o" || a == "--output") && (command == "render" || command == "placeholder")) {
-      const char* v = value();
-      if (!v) return UsageError("-o needs a path");
-      render.output = v;
-    } else if (a == "--start" && command == "render") {
-      if (!number("--start", 0, 100000000, render.start)) return 2;
-    } else if (a == "--count" && command == "render") {
-      if (!number("--count", 1, 100000000, render.count)) return 2;
-    } else if (a == "--fade-in" && command == "render") {
-      if (!number("--fade-in", 0, 100000000, render.fadeIn)) return 2;
-    } else if (a == "--fade-out" && command == "render") {
-      if (!number("--fade-out", 0, 100000000, render.fadeOut)) return 2;
-    } else if (a == "--sliders" && command == "render") {
-      const char* v = value();
-      if (!v || !ParseSliders(v, render.sliders)) return UsageError("--sliders needs three values from 0 to 1, as 0.5,0.5,0.5");
-    } else if ((a == "--overwrite" || a == "-y") && (command == "render" || command == "placeholder")) {
-      render.overwrite = true;
-    } else if (a == "--proxy" && command == "render") {
-      render.proxyOnly = true;
-    } else if (a == "--format" && command == "render") {
-      const char* v = value();
-      const std::string f = v ? v : "";
-      if (f == "mp4") render.format = OutputFormat::Mp4;
-      else if (f == "mkv") render.format = OutputFormat::Matroska;
-      else if (f == "png") render.format = OutputFormat::PngFrames;
-      else return UsageError("--format is mp4, mkv or png");
-    } else if (a == "--fail-frame" && (command == "render" || command == "placeholder")) {  // a host fault, for tests
-      if (!number("--fail-frame", 0, 100000000, render.failGetFrameAt)) return 2;
-    } else if (a == "--screenshot" && command == "about") {
-      const char* v = value();
-      if (!v) return UsageError("--screenshot needs a path");
-      screenshot = v;
-    } else if (a == "--at" && command == "placeholder") {
-      if (!number("--at", 0, 100000000, placeholderAt)) return 2;
-    } else if (command.empty() && !a.empty() && a[0] != '-') {
-      command = a;
-    } else if (!command.empty() && !a.empty() && a[0] != '-') {
-      positional.push_back(a);
-    } else {
-      return UsageError("unknown argument: " + a);
-    }
+};
+
+// The arguments, read one at a time; a refused one has printed why.
+struct Arguments {
+  std::vector<std::string> all;
+  size_t i = 0;
+  const std::string& current() const { return all[i]; }
+  const char* value() { return i + 1 < all.size() ? all[++i].c_str() : nullptr; }
+  bool number(const char* name, long low, long high, long& out) {
+    const char* v = value();
+    if (v && ParseNumber(v, low, high, out)) return true;
+    UsageError(std::string(name) + " needs a number from " + std::to_string(low) + " to " + std::to_string(high));
+    return false;
   }
+};
+
+constexpr int kGoOn = -1;  // an argument taken; anything else is the exit status
+
+// The options of render and placeholder; false when `a` is none of them.
+bool RenderArgument(Arguments& args, CommandLine& c, int& status) {
+  const std::string& a = args.current();
+  const std::string& command = c.command;
+  RenderOptions& render = c.render;
+  const bool rendering = command == "render", either = rendering || command == "placeholder";
+  status = kGoOn;
+  auto refuse = [&](const std::string& message) { return status = UsageError(message), true; };
+  if ((a == "-o" || a == "--output") && either) {
+    const char* v = args.value();
+    if (!v) return refuse("-o needs a path");
+    render.output = v;
+  } else if (a == "--start" && rendering) {
+    if (!args.number("--start", 0, 100000000, render.start)) status = 2;
+  } else if (a == "--count" && rendering) {
+    if (!args.number("--count", 1, 100000000, render.count)) status = 2;
+  } else if (a == "--fade-in" && rendering) {
+    if (!args.number("--fade-in", 0, 100000000, render.fadeIn)) status = 2;
+  } else if (a == "--fade-out" && rendering) {
+    if (!args.number("--fade-out", 0, 100000000, render.fadeOut)) status = 2;
+  } else if (a == "--sliders" && rendering) {
+    const char* v = args.value();
+    if (!v || !ParseSliders(v, render.sliders)) return refuse("--sliders needs three values from 0 to 1, as 0.5,0.5,0.5");
+  } else if ((a == "--overwrite" || a == "-y") && either) {
+    render.overwrite = true;
+  } else if (a == "--proxy" && rendering) {
+    render.proxyOnly = true;
+  } else if (a == "--format" && rendering) {
+    const char* v = args.value();
+    const std::string f = v ? v : "";
+    if (f == "mp4") render.format = OutputFormat::Mp4;
+    else if (f == "mkv") render.format = OutputFormat::Matroska;
+    else if (f == "png") render.format = OutputFormat::PngFrames;
+    else return refuse("--format is mp4, mkv or png");
+  } else if (a == "--fail-frame" && either) {  // a host fault, for tests
+    if (!args.number("--fail-frame", 0, 100000000, render.failGetFrameAt)) status = 2;
+  } else if (a == "--at" && command == "placeholder") {
+    if (!args.number("--at", 0, 100000000, c.placeholderAt)) status = 2;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The options of configure, and of render's dialog first; false when `a` is none of them.
+bool ConfigureArgument(Arguments& args, CommandLine& c, int& status) {
+  const std::string& a = args.current();
+  const bool configuring = c.command == "configure", either = configuring || c.command == "render";
+  ConfigureOptions& configure = c.configure;
+  status = kGoOn;
+  long n;
+  if (a == "--json" && configuring) {
+    c.json = true;
+  } else if (a == "--configure" && c.command == "render") {
+    c.configureFirst = true;
+  } else if (a == "--at" && either) {
+    if (!args.number("--at", 0, 100000000, configure.at)) status = 2;
+    c.atGiven = true;
+  } else if (a == "--start" && configuring) {
+    if (!args.number("--start", 0, 100000000, configure.start)) status = 2;
+  } else if (a == "--count" && configuring) {
+    if (!args.number("--count", 1, 100000000, configure.count)) status = 2;
+  } else if (a == "--script" && either) {
+    const char* v = args.value();
+    if (!v) status = UsageError("--script needs a file");
+    else configure.script = v;
+  } else if (a == "--input" && either) {
+    const char* v = args.value();
+    const std::string mode = v ? v : "";
+    if (mode == "x11") configure.play.input = InputMode::X11;
+    else if (mode == "qt") configure.play.input = InputMode::Qt;
+    else status = UsageError("--input is qt or x11");
+  } else if (a == "--timeout" && either) {
+    if (!args.number("--timeout", 0, 1000000, n)) status = 2;
+    else configure.play.timeoutSeconds = double(n);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// One argument of any command, or the command and its clip.
+int Argument(Arguments& args, CommandLine& c) {
+  const std::string& a = args.current();
+  int status;
+  if (RenderArgument(args, c, status) || ConfigureArgument(args, c, status)) return status;
+  long n;
+  if (a == "-h" || a == "--help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  } else if (a == "--bundle") {
+    const char* v = args.value();
+    if (!v) return UsageError("--bundle needs a path");
+    c.bundlePath = v;
+  } else if (a == "--plugin-path") {
+    const char* v = args.value();
+    if (!v) return UsageError("--plugin-path needs folders");
+    c.pluginPath = v;
+  } else if (a == "--interface-version") {
+    if (!args.number("--interface-version", -32768, 32767, n)) return 2;
+    c.info.interfaceVersion = SInt16(n);
+  } else if (a == "--json" && c.command == "info") {
+    c.info.json = true;
+  } else if (a == "--selected-frames" && c.command == "info") {
+    if (!args.number("--selected-frames", 0, 1000000000, n)) return 2;
+    c.info.selectedFrames = SInt32(n);
+  } else if (a == "--screenshot" && c.command == "about") {
+    const char* v = args.value();
+    if (!v) return UsageError("--screenshot needs a path");
+    c.screenshot = v;
+  } else if (c.command.empty() && !a.empty() && a[0] != '-') {
+    c.command = a;
+  } else if (!c.command.empty() && !a.empty() && a[0] != '-') {
+    c.positional.push_back(a);
+  } else {
+    return UsageError("unknown argument: " + a);
+  }
+  return kGoOn;
+}
+
+// Whether the command has what it needs; kGoOn when it has.
+int CheckCommand(const CommandLine& c) {
+  const std::string& command = c.command;
   if (command.empty()) return UsageError("no command given");
   if (command != "info" && command != "render" && command != "placeholder" && command != "demo" && command != "about" &&
       command != "configure")
     return UsageError("unknown command: " + command);
-  if (command == "configure" && positional.size() != 1) return UsageError("configure needs one CLIP");
-  if (command == "render" && !configureFirst && (atGiven || !configure.script.empty()))
+  if (command == "configure" && c.positional.size() != 1) return UsageError("configure needs one CLIP");
+  if (command == "render" && !c.configureFirst && (c.atGiven || !c.configure.script.empty()))
     return UsageError("--at and --script go with --configure");
-  if ((command == "render" || command == "placeholder") && (positional.size() != 1 || render.output.empty()))
+  if ((command == "render" || command == "placeholder") && (c.positional.size() != 1 || c.render.output.empty()))
     return UsageError(command + " needs one CLIP and -o OUT");
-  if (command == "placeholder" && placeholderAt < 0) return UsageError("placeholder needs --at N");
-  if ((command == "info" || command == "demo" || command == "about") && !positional.empty()) return UsageError("unexpected " + positional[0]);
+  if (command == "placeholder" && c.placeholderAt < 0) return UsageError("placeholder needs --at N");
+  if ((command == "info" || command == "demo" || command == "about") && !c.positional.empty())
+    return UsageError("unexpected " + c.positional[0]);
+  return kGoOn;
+}
 
-  if (bundlePath.empty()) {
-    bundlePath = FindBundle(PluginSearchPath(pluginPath));
-    if (bundlePath.empty()) return Failure("no plug-in bundle found on the plug-in search path");
+// The commands that work on a clip, once the plug-in is loaded.
+int RunClipCommand(const LoadedPlugin& plugin, CommandLine& c) {
+  std::string error;
+  if (c.command == "configure") {
+    c.configure.clip = c.positional[0];
+    return RunConfigure(plugin, c.configure, c.json);
+  }
+  RenderOptions& render = c.render;
+  render.clip = c.positional[0];
+  if (c.command == "placeholder") {
+    if (!RenderPlaceholder(plugin.entry, render, c.placeholderAt, error)) return Failure(error);
+    std::fprintf(stderr, "wrote the placeholder for frame %ld to %s\n", c.placeholderAt, render.output.c_str());
+    return 0;
+  }
+  if (c.configureFirst) {
+    // As an editor does when its user applies the effect: the dialog, then the render.
+    c.configure.clip = render.clip;
+    c.configure.start = render.start;
+    c.configure.count = render.count;
+    if (!ConfigureEffect(plugin.entry, c.configure, error)) return Failure(error);
+  }
+  render.starting = [&plugin] { TellWhatWillBeDrawn(plugin); };
+  return Render(plugin, render);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CommandLine c;
+  Arguments args{std::vector<std::string>(argv + 1, argv + argc)};
+  for (; args.i < args.all.size(); ++args.i)
+    if (const int status = Argument(args, c); status != kGoOn) return status;
+  if (const int status = CheckCommand(c); status != kGoOn) return status;
+
+  if (c.bundlePath.empty()) {
+    c.bundlePath = FindBundle(PluginSearchPath(c.pluginPath));
+    if (c.bundlePath.empty()) return Failure("no plug-in bundle found on the plug-in search path");
   }
   LoadedPlugin plugin;
   std::string error;
-  if (!LoadPluginBundle(bundlePath, plugin, error)) return Failure(error);
-  if (command == "info") return RunInfo(plugin, info);
-  if (command == "about") return RunAbout(plugin, screenshot);
+  if (!LoadPluginBundle(c.bundlePath, plugin, error)) return Failure(error);
+  if (c.command == "info") return RunInfo(plugin, c.info);
+  if (c.command == "about") return RunAbout(plugin, c.screenshot);
 
   QuietMediaLibraries();
   std::signal(SIGINT, StopOnSignal);
   std::signal(SIGTERM, StopOnSignal);
-  if (command == "demo") return Demo(plugin);
-  if (command == "configure") {
-    configure.clip = positional[0];
-    return RunConfigure(plugin, configure, json);
-  }
-  if (command == "placeholder") {
-    render.clip = positional[0];
-    if (!RenderPlaceholder(plugin.entry, render, placeholderAt, error)) return Failure(error);
-    std::fprintf(stderr, "wrote the placeholder for frame %ld to %s\n", placeholderAt, render.output.c_str());
-    return 0;
-  }
-  render.clip = positional[0];
-  if (configureFirst) {
-    // As an editor does when its user applies the effect: the dialog, then the render.
-    configure.clip = render.clip;
-    configure.start = render.start;
-    configure.count = render.count;
-    if (!ConfigureEffect(plugin.entry, configure, error)) return Failure(error);
-  }
-  render.starting = [&plugin] { TellWhatWillBeDrawn(plugin); };
-  return Render(plugin, render);
+  if (c.command == "demo") return Demo(plugin);
+  return RunClipCommand(plugin, c);
 }

@@ -125,6 +125,13 @@ struct ClipWriter::Impl {
 
   bool FullRange() const { return video->color_range == AVCOL_RANGE_JPEG; }
 
+  // The steps of Create: the encoders, the file's header, the picture the
+  // frames are converted into.
+  bool OpenVideo(const AVCodec* codec, const ClipInfo* source, std::string& error);
+  bool OpenAudio(std::string& error);
+  bool StartFile(std::string& error);
+  bool PreparePicture(const AVCodec* codec, std::string& error);
+
   // Encodes `frame` as the next picture, then its audio.
   bool EncodePicture(AVFrame* frame, const float* audioIn, int samples, std::string& error) {
     frame->pts = framesWritten;
@@ -171,6 +178,125 @@ struct ClipWriter::Impl {
 ClipWriter::ClipWriter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 ClipWriter::~ClipWriter() = default;
 
+namespace {
+
+// The video encoder's colours: the source's tags where there is a source,
+// else what players assume of each format.
+void TagColours(AVCodecContext* video, OutputFormat format, const ClipInfo* source) {
+  if (source != nullptr) {
+    video->color_primaries = AVColorPrimaries(source->primaries);
+    video->color_trc = AVColorTransferCharacteristic(source->transfer);
+    video->colorspace = AVColorSpace(source->matrix);
+    video->color_range = AVColorRange(source->range);
+    if (PlainFormat(AVPixelFormat(source->pixelFormat)) != AVPixelFormat(source->pixelFormat))
+      video->color_range = AVCOL_RANGE_JPEG;
+  } else if (format == OutputFormat::Mp4) {
+    video->colorspace = AVCOL_SPC_BT709;
+    video->color_range = AVCOL_RANGE_MPEG;
+  }
+  // Y'CbCr without a range of its own is limited range, as decoders take it.
+  if (video->color_range == AVCOL_RANGE_UNSPECIFIED && IsYCbCr(video->pix_fmt) && format == OutputFormat::Mp4)
+    video->color_range = AVCOL_RANGE_MPEG;
+}
+
+}  // namespace
+
+bool ClipWriter::Impl::OpenVideo(const AVCodec* codec, const ClipInfo* source, std::string& error) {
+  video = avcodec_alloc_context3(codec);
+  video->width = width;
+  video->height = height;
+  video->time_base = av_inv_q(rate);
+  video->framerate = rate;
+  // Lossless Matroska keeps the source's own pixel format where FFV1 has it,
+  // so that untouched frames go through unchanged.
+  const AVPixelFormat sourceFormat = source ? PlainFormat(AVPixelFormat(source->pixelFormat)) : AV_PIX_FMT_NONE;
+  video->pix_fmt = format == OutputFormat::Mp4 ? ChoosePixelFormat(codec, {AV_PIX_FMT_YUV420P})
+                   : format == OutputFormat::Matroska
+                       ? ChoosePixelFormat(codec, {sourceFormat, AV_PIX_FMT_BGRA, AV_PIX_FMT_GBRP})
+                       : ChoosePixelFormat(codec, {AV_PIX_FMT_RGB24});
+  if (format == OutputFormat::Mp4) {
+    av_opt_set(video->priv_data, "preset", "fast", 0);
+    av_opt_set(video->priv_data, "crf", "18", 0);
+  }
+  TagColours(video, format, source);
+  swsMatrix = SwsMatrix(video->colorspace == AVCOL_SPC_UNSPECIFIED && format == OutputFormat::Mp4 && source == nullptr
+                            ? AVCOL_SPC_BT709
+                            : video->colorspace,
+                        height);
+  if (output && (output->oformat->flags & AVFMT_GLOBALHEADER)) video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  const int err = avcodec_open2(video, codec, nullptr);
+  if (err < 0) {
+    error = std::string("cannot start the ") + codec->name + " encoder: " + AvError(err);
+    return false;
+  }
+  if (output) {
+    videoStream = avformat_new_stream(output, nullptr);
+    avcodec_parameters_from_context(videoStream->codecpar, video);
+    videoStream->time_base = video->time_base;
+  }
+  return true;
+}
+
+bool ClipWriter::Impl::OpenAudio(std::string& error) {
+  const AVCodec* codec = avcodec_find_encoder(format == OutputFormat::Mp4 ? AV_CODEC_ID_AAC : AV_CODEC_ID_FLAC);
+  if (codec == nullptr) {
+    error = "no audio encoder";
+    return false;
+  }
+  audio = avcodec_alloc_context3(codec);
+  audio->sample_rate = kAudioRate;
+  audio->sample_fmt = ChooseSampleFormat(codec);
+  AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+  av_channel_layout_copy(&audio->ch_layout, &stereo);
+  audio->time_base = {1, kAudioRate};
+  if (output->oformat->flags & AVFMT_GLOBALHEADER) audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  const int err = avcodec_open2(audio, codec, nullptr);
+  if (err < 0) {
+    error = std::string("cannot start the audio encoder: ") + AvError(err);
+    return false;
+  }
+  audioStream = avformat_new_stream(output, nullptr);
+  avcodec_parameters_from_context(audioStream->codecpar, audio);
+  audioStream->time_base = audio->time_base;
+  if (swr_alloc_set_opts2(&resampler, &audio->ch_layout, audio->sample_fmt, kAudioRate, &stereo, AV_SAMPLE_FMT_FLT,
+                          kAudioRate, 0, nullptr) < 0 ||
+      swr_init(resampler) < 0) {
+    error = "cannot convert audio for the encoder";
+    return false;
+  }
+  fifo = av_audio_fifo_alloc(audio->sample_fmt, kAudioChannels, kAudioRate);
+  return true;
+}
+
+bool ClipWriter::Impl::StartFile(std::string& error) {
+  int err = avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE);
+  if (err >= 0) err = avformat_write_header(output, nullptr);
+  if (err < 0) {
+    error = "cannot write " + path + ": " + AvError(err);
+    return false;
+  }
+  headerWritten = true;
+  return true;
+}
+
+bool ClipWriter::Impl::PreparePicture(const AVCodec* codec, std::string& error) {
+  picture->format = video->pix_fmt;
+  picture->width = width;
+  picture->height = height;
+  if (av_frame_get_buffer(picture, 0) < 0) {
+    error = "out of memory for video";
+    return false;
+  }
+  converter = ColourConverter(nullptr, width, height, AV_PIX_FMT_ARGB, true, video->pix_fmt, FullRange(), swsMatrix,
+                              SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP);
+  if (converter == nullptr) {
+    error = std::string("cannot convert frames of ") + std::to_string(width) + " x " + std::to_string(height) +
+            " for the " + codec->name + " encoder";
+    return false;
+  }
+  return true;
+}
+
 std::unique_ptr<ClipWriter> ClipWriter::Create(const std::string& path, OutputFormat format, int width, int height,
                                                int fpsNum, int fpsDen, bool withAudio, std::string& error,
                                                const ClipInfo* source) {
@@ -192,112 +318,15 @@ std::unique_ptr<ClipWriter> ClipWriter::Create(const std::string& path, OutputFo
   }
   if (format != OutputFormat::PngFrames) {
     const char* muxer = format == OutputFormat::Mp4 ? "mp4" : "matroska";
-    int err = avformat_alloc_output_context2(&d->output, nullptr, muxer, path.c_str());
+    const int err = avformat_alloc_output_context2(&d->output, nullptr, muxer, path.c_str());
     if (err < 0) {
       error = "cannot write " + path + ": " + AvError(err);
       return nullptr;
     }
   }
-  d->video = avcodec_alloc_context3(videoCodec);
-  d->video->width = width;
-  d->video->height = height;
-  d->video->time_base = av_inv_q(d->rate);
-  d->video->framerate = d->rate;
-  // Lossless Matroska keeps the source's own pixel format where FFV1 has it,
-  // so that untouched frames go through unchanged.
-  const AVPixelFormat sourceFormat = source ? PlainFormat(AVPixelFormat(source->pixelFormat)) : AV_PIX_FMT_NONE;
-  d->video->pix_fmt = format == OutputFormat::Mp4 ? ChoosePixelFormat(videoCodec, {AV_PIX_FMT_YUV420P})
-                      : format == OutputFormat::Matroska
-                          ? ChoosePixelFormat(videoCodec, {sourceFormat, AV_PIX_FMT_BGRA, AV_PIX_FMT_GBRP})
-                          : ChoosePixelFormat(videoCodec, {AV_PIX_FMT_RGB24});
-  if (format == OutputFormat::Mp4) {
-    av_opt_set(d->video->priv_data, "preset", "fast", 0);
-    av_opt_set(d->video->priv_data, "crf", "18", 0);
-  }
-  if (source != nullptr) {
-    d->video->color_primaries = AVColorPrimaries(source->primaries);
-    d->video->color_trc = AVColorTransferCharacteristic(source->transfer);
-    d->video->colorspace = AVColorSpace(source->matrix);
-    d->video->color_range = AVColorRange(source->range);
-    if (PlainFormat(AVPixelFormat(source->pixelFormat)) != AVPixelFormat(source->pixelFormat))
-      d->video->color_range = AVCOL_RANGE_JPEG;
-  } else if (format == OutputFormat::Mp4) {
-    d->video->colorspace = AVCOL_SPC_BT709;
-    d->video->color_range = AVCOL_RANGE_MPEG;
-  }
-  // Y'CbCr without a range of its own is limited range, as decoders take it.
-  if (d->video->color_range == AVCOL_RANGE_UNSPECIFIED && IsYCbCr(d->video->pix_fmt) && format == OutputFormat::Mp4)
-    d->video->color_range = AVCOL_RANGE_MPEG;
-  d->swsMatrix = SwsMatrix(d->video->colorspace == AVCOL_SPC_UNSPECIFIED && format == OutputFormat::Mp4 && source == nullptr
-                               ? AVCOL_SPC_BT709
-                               : d->video->colorspace,
-                           height);
-  if (d->output && (d->output->oformat->flags & AVFMT_GLOBALHEADER)) d->video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  int err = avcodec_open2(d->video, videoCodec, nullptr);
-  if (err < 0) {
-    error = std::string("cannot start the ") + videoCodec->name + " encoder: " + AvError(err);
+  if (!d->OpenVideo(videoCodec, source, error) || (withAudio && !d->OpenAudio(error)) ||
+      (d->output && !d->StartFile(error)) || !d->PreparePicture(videoCodec, error))
     return nullptr;
-  }
-  if (d->output) {
-    d->videoStream = avformat_new_stream(d->output, nullptr);
-    avcodec_parameters_from_context(d->videoStream->codecpar, d->video);
-    d->videoStream->time_base = d->video->time_base;
-  }
-
-  if (withAudio) {
-    const AVCodec* audioCodec = avcodec_find_encoder(format == OutputFormat::Mp4 ? AV_CODEC_ID_AAC : AV_CODEC_ID_FLAC);
-    if (audioCodec == nullptr) {
-      error = "no audio encoder";
-      return nullptr;
-    }
-    d->audio = avcodec_alloc_context3(audioCodec);
-    d->audio->sample_rate = kAudioRate;
-    d->audio->sample_fmt = ChooseSampleFormat(audioCodec);
-    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-    av_channel_layout_copy(&d->audio->ch_layout, &stereo);
-    d->audio->time_base = {1, kAudioRate};
-    if (d->output->oformat->flags & AVFMT_GLOBALHEADER) d->audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if ((err = avcodec_open2(d->audio, audioCodec, nullptr)) < 0) {
-      error = std::string("cannot start the audio encoder: ") + AvError(err);
-      return nullptr;
-    }
-    d->audioStream = avformat_new_stream(d->output, nullptr);
-    avcodec_parameters_from_context(d->audioStream->codecpar, d->audio);
-    d->audioStream->time_base = d->audio->time_base;
-    if (swr_alloc_set_opts2(&d->resampler, &d->audio->ch_layout, d->audio->sample_fmt, kAudioRate, &stereo,
-                            AV_SAMPLE_FMT_FLT, kAudioRate, 0, nullptr) < 0 ||
-        swr_init(d->resampler) < 0) {
-      error = "cannot convert audio for the encoder";
-      return nullptr;
-    }
-    d->fifo = av_audio_fifo_alloc(d->audio->sample_fmt, kAudioChannels, kAudioRate);
-  }
-
-  if (d->output) {
-    if ((err = avio_open(&d->output->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0) {
-      error = "cannot write " + path + ": " + AvError(err);
-      return nullptr;
-    }
-    if ((err = avformat_write_header(d->output, nullptr)) < 0) {
-      error = "cannot write " + path + ": " + AvError(err);
-      return nullptr;
-    }
-    d->headerWritten = true;
-  }
-  d->picture->format = d->video->pix_fmt;
-  d->picture->width = width;
-  d->picture->height = height;
-  if (av_frame_get_buffer(d->picture, 0) < 0) {
-    error = "out of memory for video";
-    return nullptr;
-  }
-  d->converter = ColourConverter(nullptr, width, height, AV_PIX_FMT_ARGB, true, d->video->pix_fmt, d->FullRange(),
-                                 d->swsMatrix, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP);
-  if (d->converter == nullptr) {
-    error = std::string("cannot convert frames of ") + std::to_string(width) + " x " + std::to_string(height) +
-            " for the " + videoCodec->name + " encoder";
-    return nullptr;
-  }
   return std::unique_ptr<ClipWriter>(new ClipWriter(std::move(d)));
 }
 

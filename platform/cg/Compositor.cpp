@@ -124,36 +124,53 @@ void RowCoverage(const double corners[8], int y, int from, int to, float* covera
 }
 
 
-bool Composite(const Request& r) {
+namespace {
+
+// A drawing worked out once for all its rows: the request, the inverse map in
+// the spans' fixed point, the picture's corners on the frame and the rows
+// they reach.
+struct Drawing {
+  const Request* r;
+  double pw, ph;             // the picture's size (1 x 1 for a clear)
+  std::int64_t iu[3], iv[3];  // the device pixel back to the picture, 16.16
+  Point q[4];
+  double corners[8];
+  int y0, y1;                // the rows the drawing reaches, [y0, y1)
+  double tx, ty;             // the whole-pixel move of a direct drawing
+  Span base;                 // what every span of the drawing shares
+  std::vector<UInt32> doubled;
+};
+
+bool PrepareDrawing(const Request& r, Drawing& d) {
   const double* m = r.map;
   const double det = m[0] * m[4] - m[1] * m[3];
   if (!(std::fabs(det) > 1e-12) || r.width <= 0 || r.height <= 0) return false;
   if (r.mode != kClear && (r.picture == nullptr || r.pictureWidth <= 0 || r.pictureHeight <= 0)) return false;
-  const double pw = r.mode == kClear ? 1 : r.pictureWidth, ph = r.mode == kClear ? 1 : r.pictureHeight;
+  d.r = &r;
+  d.pw = r.mode == kClear ? 1 : r.pictureWidth, d.ph = r.mode == kClear ? 1 : r.pictureHeight;
   // The device pixel back to the picture: the inverse map, in 16.16 fixed
   // point, worked out and rounded as pixman does so that both read the
   // picture at the same points.
   const double inverse = 1 / det;
-  auto fixed = [](double d) { return std::int64_t(std::floor(d * 65536.0 + 0.5)); };
+  auto fixed = [](double v) { return std::int64_t(std::floor(v * 65536.0 + 0.5)); };
   const std::int64_t iu[3] = {fixed(inverse * m[4]), fixed(inverse * -m[1]), fixed(inverse * (m[5] * m[1] - m[4] * m[2]))};
   const std::int64_t iv[3] = {fixed(inverse * -m[3]), fixed(inverse * m[0]), fixed(inverse * -(m[5] * m[0] - m[3] * m[2]))};
-  Point q[4];
-  double corners[8];
-  const double image[4][2] = {{0, 0}, {pw, 0}, {pw, ph}, {0, ph}};
+  std::copy(iu, iu + 3, d.iu);
+  std::copy(iv, iv + 3, d.iv);
+  const double image[4][2] = {{0, 0}, {d.pw, 0}, {d.pw, d.ph}, {0, d.ph}};
   double top = HUGE_VAL, bottom = -HUGE_VAL;
   for (int k = 0; k < 4; ++k) {
-    q[k] = {m[0] * image[k][0] + m[1] * image[k][1] + m[2], m[3] * image[k][0] + m[4] * image[k][1] + m[5]};
-    corners[2 * k] = q[k].x, corners[2 * k + 1] = q[k].y;
-    top = std::min(top, q[k].y), bottom = std::max(bottom, q[k].y);
+    d.q[k] = {m[0] * image[k][0] + m[1] * image[k][1] + m[2], m[3] * image[k][0] + m[4] * image[k][1] + m[5]};
+    d.corners[2 * k] = d.q[k].x, d.corners[2 * k + 1] = d.q[k].y;
+    top = std::min(top, d.q[k].y), bottom = std::max(bottom, d.q[k].y);
   }
-  const int y0 = std::max(0, int(std::floor(top))), y1 = std::min(r.height, int(std::ceil(bottom)));
-  if (y0 >= y1) return true;
+  d.y0 = std::max(0, int(std::floor(top))), d.y1 = std::min(r.height, int(std::ceil(bottom)));
   // A whole-pixel move of the picture reads its pixels as they are.
-  const double tx = std::round(m[2]), ty = std::round(m[5]);
+  d.tx = std::round(m[2]), d.ty = std::round(m[5]);
   const bool direct = r.mode != kClear && m[0] == 1 && m[4] == 1 && m[1] == 0 && m[3] == 0 &&
-                      std::fabs(m[2] - tx) < 1e-9 && std::fabs(m[5] - ty) < 1e-9;
-
-  Span base{};
+                      std::fabs(m[2] - d.tx) < 1e-9 && std::fabs(m[5] - d.ty) < 1e-9;
+  Span& base = d.base;
+  base = Span{};
   base.picture = r.picture;
   base.pictureWidth = r.pictureWidth;
   base.pictureHeight = r.pictureHeight;
@@ -166,90 +183,100 @@ bool Composite(const Request& r) {
   base.mode = r.mode;
   // Pixels are read in side-by-side pairs: a picture one pixel wide is read
   // from a copy with each pixel doubled.
-  std::vector<UInt32> doubled;
   if (r.mode != kClear && r.pictureWidth == 1) {
-    doubled.resize(size_t(r.pictureHeight) * 2);
-    for (size_t k = 0; k < doubled.size(); ++k) doubled[k] = r.picture[k / 2];
-    base.picture = doubled.data();
+    d.doubled.resize(size_t(r.pictureHeight) * 2);
+    for (size_t k = 0; k < d.doubled.size(); ++k) d.doubled[k] = r.picture[k / 2];
+    base.picture = d.doubled.data();
     base.pictureWidth = 2;
   }
+  return true;
+}
 
-  // Where the pixel (x, y) reads the picture, in the span's fixed point:
-  // its centre mapped back, less half a pixel (the distance from the first
-  // pixel's centre); false when that lies so far outside the picture that it
-  // would not fit, as only a picture shrunk ten thousand times over can make
-  // it, and the point is clamped.
-  auto pointOf = [&](int x, int y, UInt32& u, UInt32& v) {
-    auto at = [&](const std::int64_t* row, std::int64_t limit) {
-      const std::int64_t p = row[0] * x + row[1] * y + row[2] + (((row[0] + row[1]) * 0x8000 + 0x8000) >> 16) -
-                             0x8000 + (std::int64_t(kBias) << 16);
-      return std::clamp<std::int64_t>(p, 0, limit);
-    };
-    const std::int64_t uLimit = std::int64_t(2 * kBias + pw) << 16, vLimit = std::int64_t(2 * kBias + ph) << 16;
-    const std::int64_t pu = at(iu, uLimit), pv = at(iv, vLimit);
-    u = UInt32(pu), v = UInt32(pv);
-    return pu > 0 && pv > 0 && pu < uLimit && pv < vLimit;
+// Where the pixel (x, y) reads the picture, in the span's fixed point: its
+// centre mapped back, less half a pixel (the distance from the first pixel's
+// centre); false when that lies so far outside the picture that it would not
+// fit, as only a picture shrunk ten thousand times over can make it, and the
+// point is clamped.
+bool PointOf(const Drawing& d, int x, int y, UInt32& u, UInt32& v) {
+  auto at = [&](const std::int64_t* row, std::int64_t limit) {
+    const std::int64_t p = row[0] * x + row[1] * y + row[2] + (((row[0] + row[1]) * 0x8000 + 0x8000) >> 16) - 0x8000 +
+                           (std::int64_t(kBias) << 16);
+    return std::clamp<std::int64_t>(p, 0, limit);
   };
-  auto span = [&](int y, int from, int to, bool edge, std::vector<float>& coverage) {
-    if (from >= to) return;
-    Span s = base;
-    s.dest = r.pixels + size_t(y) * r.rowBytes + size_t(from) * 4;
-    s.count = to - from;
-    s.column0 = from - int(tx);
-    s.row = std::clamp(y - int(ty), 0, std::max(0, r.pictureHeight - 1));
-    if (edge) {
-      coverage.resize(size_t(s.count));
-      RowCoverage(corners, y, from, to, coverage.data());
-      s.coverage = coverage.data();
-    }
-    UInt32 u1, v1;
-    if (pointOf(from, y, s.u0, s.v0) && pointOf(to - 1, y, u1, v1)) {
-      InsidePart(s);
-      return CompositeSpan(s);
-    }
-    // Each pixel on its own, its point clamped.
-    Span one = s;
-    one.count = 1;
-    for (int k = 0; k < s.count; ++k) {
-      one.dest = s.dest + size_t(k) * 4;
-      one.column0 = s.column0 + k;
-      if (s.coverage) one.coverage = s.coverage + k;
-      pointOf(from + k, y, one.u0, one.v0);
-      CompositeSpan(one);
-    }
-  };
+  const std::int64_t uLimit = std::int64_t(2 * kBias + d.pw) << 16, vLimit = std::int64_t(2 * kBias + d.ph) << 16;
+  const std::int64_t pu = at(d.iu, uLimit), pv = at(d.iv, vLimit);
+  u = UInt32(pu), v = UInt32(pv);
+  return pu > 0 && pv > 0 && pu < uLimit && pv < vLimit;
+}
 
-  // The pixels each row's rectangle touches, [outer0, outer1), and among
-  // them those whose whole square lies inside, [inner0, inner1), which need
-  // no coverage at all.
-  auto rowSpan = [&](int y) {
-    RowSpan rs;
-    double outerL, outerR;
-    if (!RangeBetween(q, y, y + 1, outerL, outerR)) return rs;
-    rs.outer0 = std::max(0, int(std::floor(outerL)));
-    rs.outer1 = std::max(rs.outer0, std::min(r.width, int(std::ceil(outerR))));
-    rs.inner0 = rs.inner1 = rs.outer1;
-    double l0, r0, l1, r1;
-    if (RangeAt(q, y, l0, r0) && RangeAt(q, y + 1, l1, r1)) {
-      rs.inner0 = std::clamp(int(std::ceil(std::max(l0, l1) - 1e-9)), rs.outer0, rs.outer1);
-      rs.inner1 = std::clamp(int(std::floor(std::min(r0, r1) + 1e-9)), rs.inner0, rs.outer1);
-    }
-    return rs;
-  };
+// Pixels [from, to) of row y; `edge` spans take their coverage.
+void DrawSpan(const Drawing& d, int y, int from, int to, bool edge, std::vector<float>& coverage) {
+  if (from >= to) return;
+  const Request& r = *d.r;
+  Span s = d.base;
+  s.dest = r.pixels + size_t(y) * r.rowBytes + size_t(from) * 4;
+  s.count = to - from;
+  s.column0 = from - int(d.tx);
+  s.row = std::clamp(y - int(d.ty), 0, std::max(0, r.pictureHeight - 1));
+  if (edge) {
+    coverage.resize(size_t(s.count));
+    RowCoverage(d.corners, y, from, to, coverage.data());
+    s.coverage = coverage.data();
+  }
+  UInt32 u1, v1;
+  if (PointOf(d, from, y, s.u0, s.v0) && PointOf(d, to - 1, y, u1, v1)) {
+    InsidePart(s);
+    return CompositeSpan(s);
+  }
+  // Each pixel on its own, its point clamped.
+  Span one = s;
+  one.count = 1;
+  for (int k = 0; k < s.count; ++k) {
+    one.dest = s.dest + size_t(k) * 4;
+    one.column0 = s.column0 + k;
+    if (s.coverage) one.coverage = s.coverage + k;
+    PointOf(d, from + k, y, one.u0, one.v0);
+    CompositeSpan(one);
+  }
+}
 
+// The pixels row y's quadrilateral touches, [outer0, outer1), and among them
+// those whose whole square lies inside, [inner0, inner1), which need no
+// coverage at all.
+RowSpan RowSpanOf(const Drawing& d, int y) {
+  RowSpan rs;
+  double outerL, outerR;
+  if (!RangeBetween(d.q, y, y + 1, outerL, outerR)) return rs;
+  rs.outer0 = std::max(0, int(std::floor(outerL)));
+  rs.outer1 = std::max(rs.outer0, std::min(d.r->width, int(std::ceil(outerR))));
+  rs.inner0 = rs.inner1 = rs.outer1;
+  double l0, r0, l1, r1;
+  if (RangeAt(d.q, y, l0, r0) && RangeAt(d.q, y + 1, l1, r1)) {
+    rs.inner0 = std::clamp(int(std::ceil(std::max(l0, l1) - 1e-9)), rs.outer0, rs.outer1);
+    rs.inner1 = std::clamp(int(std::floor(std::min(r0, r1) + 1e-9)), rs.inner0, rs.outer1);
+  }
+  return rs;
+}
+
+}  // namespace
+
+bool Composite(const Request& r) {
+  Drawing d;
+  if (!PrepareDrawing(r, d)) return false;
+  if (d.y0 >= d.y1) return true;
   // Bands of rows, a few per thread, so that uneven rows even out; small
   // drawings stay on the calling thread.
-  const int rows = y1 - y0;
+  const int rows = d.y1 - d.y0;
   const int threads = (long(rows) * r.width < 65536) ? 1 : bands::Threads();
   const int bandCount = std::min(rows, threads == 1 ? 1 : threads * 4);
   bands::Run(bandCount, [&](int b) {
     std::vector<float> coverage;
-    const int from = y0 + int(long(rows) * b / bandCount), to = y0 + int(long(rows) * (b + 1) / bandCount);
+    const int from = d.y0 + int(long(rows) * b / bandCount), to = d.y0 + int(long(rows) * (b + 1) / bandCount);
     for (int y = from; y < to; ++y) {
-      const RowSpan rs = rowSpan(y);
-      span(y, rs.outer0, rs.inner0, true, coverage);
-      span(y, rs.inner0, rs.inner1, false, coverage);
-      span(y, rs.inner1, rs.outer1, true, coverage);
+      const RowSpan rs = RowSpanOf(d, y);
+      DrawSpan(d, y, rs.outer0, rs.inner0, true, coverage);
+      DrawSpan(d, y, rs.inner0, rs.inner1, false, coverage);
+      DrawSpan(d, y, rs.inner1, rs.outer1, true, coverage);
     }
   });
   return true;
