@@ -76,6 +76,9 @@ void FilterInstance::SetDouble(int parameter, double value) {
       break;
     case kOpacity: settings_.opacity = value; break;
     case kTurn: settings_.turn = value; break;
+    case kSmooth: settings_.smooth = value > 0.5; break;
+    case kSpin: settings_.spin = value; break;
+    case kMotionBlur: settings_.motionBlur = value; break;
     default: break;
   }
 }
@@ -93,6 +96,13 @@ void FilterInstance::SetText(int parameter, const char* text) {
     // path is read again.
     pictureStale_ |= value != settings_.picture;
     settings_.picture = value;
+  } else if (parameter == kEasing && value != settings_.easingText) {
+    settings_.easingText = value;
+    settings_.easing = EasingNumber(value.c_str());
+    if (settings_.easing == 0) {
+      std::fprintf(stderr, "quorvel: no easing \"%s\"; gliding linearly\n", value.c_str());
+      settings_.easing = cEaseLinear;
+    }
   } else if (parameter == kBlend && value != settings_.blendText) {
     settings_.blendText = value;
     settings_.blend = BlendNumber(value);
@@ -128,28 +138,51 @@ void FilterInstance::PreparePicture() {
   }
 }
 
-RelRect FilterInstance::RectangleAt(double time) const {
-  const RelRect from = RelOf(settings_.start), to = RelOf(settings_.end);
+// The glide between the host's times: counted in thousandths of its unit
+// when not smooth, as the rectangles have always stepped; exact when smooth.
+MotionDrawing FilterInstance::MotionAt(double time) {
+  MotionDrawing m{};
+  m.picture = picture_.TheRendered;
+  m.from = RelOf(settings_.start);
+  m.to = RelOf(settings_.end);
   const double start = settings_.startTime, end = settings_.endTime;
-  if (!(time > start)) return from;  // NaN too
-  if (!(end > start)) return to;
-  const SInt32 steps = Steps(end - start);
-  return CalcTweenRel(0, steps, time >= end ? steps : Steps(time - start), from, to);
+  // The shutter's unit: the time between the frames the host passes, in
+  // order; until two have come, 1/25 s.
+  const double step = time - lastTime_;
+  if (haveLastTime_ && step > 0) frameTime_ = step;
+  lastTime_ = time;
+  haveLastTime_ = true;
+  if (settings_.smooth) {
+    m.position = time - start;
+    m.span = end - start;
+    m.frameTime = frameTime_;
+  } else {
+    // Before the start the start, at or past the end the end, as before.
+    m.span = end > start ? Steps(end - start) : 0;
+    m.position = !(time > start) ? 0 : end > start && time < end ? Steps(time - start) : m.span + 1;
+    m.frameTime = frameTime_ * kStepsPerUnit;
+  }
+  m.turn = std::fmod(settings_.turn, 1.0);
+  m.opacity = settings_.opacity;
+  m.blendMode = SInt16(settings_.blend - 1);
+  m.smooth = settings_.smooth;
+  m.easing = SInt16(settings_.easing);
+  m.spin = settings_.spin;
+  m.shutter = settings_.motionBlur;
+  return m;
 }
 
 void FilterInstance::Update(double time, const std::uint32_t* in, std::uint32_t* out) {
   if (frame_ == nullptr || in == nullptr || out == nullptr) return;
   std::lock_guard<std::mutex> lock(CoreMutex());
   PreparePicture();
+  const MotionDrawing motion = MotionAt(time);
   if (picture_.TheRendered == nullptr) {
     if (in != out) std::memcpy(out, in, size_t(width_) * height_ * 4);
     return;
   }
   ReadFrame(in);
-  const Rect rect = Rel2Rect(RectangleAt(time), GetPortRect(frame_));
-  const Float32 angle = Float32(std::fmod(settings_.turn, 1.0) * 2.0 * M_PI);
-  DrawCGImageInQDRectWithAlpha(frame_, picture_.TheRendered, rect, angle, false, settings_.opacity,
-                               SInt16(settings_.blend - 1));
+  DrawPictureInMotion(frame_, motion);
   WriteFrame(in, out);
 }
 

@@ -7,6 +7,7 @@
 
 #include "FilterParameters.h"
 #include "effect/PluginData.h"
+#include "render/motion.h"
 
 class FilterInstance {
  public:
@@ -30,7 +31,8 @@ class FilterInstance {
 
  private:
   void PreparePicture();
-  RelRect RectangleAt(double time) const;
+  // The drawing at the host's `time`; learns the time between frames.
+  MotionDrawing MotionAt(double time);
   void ReadFrame(const std::uint32_t* in);
   void WriteFrame(const std::uint32_t* in, std::uint32_t* out) const;
 
@@ -39,4 +41,6 @@ class FilterInstance {
   FilterSettings settings_;
   PluginDataRec picture_{};  // its pictures, border width and colour
   bool pictureStale_ = false, borderStale_ = false, opaque_ = true;
+  double lastTime_ = 0, frameTime_ = 0.04;  // 1/25 s until two frames have come
+  bool haveLastTime_ = false;
 };

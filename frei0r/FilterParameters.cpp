@@ -29,12 +29,20 @@ const ParameterInfo kParameters[kParameterCount] = {
     {"blend", ParameterType::kString,
      "Blend mode: normal multiply screen overlay darken lighten color-dodge color-burn soft-light hard-light "
      "difference exclusion hue saturation color luminosity, or its number 1 to 16"},
+    {"smooth", ParameterType::kBool, "Draw the picture at its exact place between pixels, so that a slow glide never steps"},
+    {"easing", ParameterType::kString,
+     "How the glide speeds up and slows down: linear, ease-in, ease-out or ease-in-out"},
+    {"spin", ParameterType::kDouble,
+     "Turns added over the glide, counterclockwise, from -8 to 8; the border turns with the picture"},
+    {"motion blur", ParameterType::kDouble,
+     "Shutter from 0 (off) to 1 of the time between the frames the host passes (1/25 s until two frames have come); "
+     "0.5 is a 180 degree shutter"},
 };
 
 
 double DefaultOf(int parameter) {
   switch (parameter) {
-    case kStartWidth: case kStartHeight: case kEndWidth: case kEndHeight: case kEndTime: case kOpacity:
+    case kStartWidth: case kStartHeight: case kEndWidth: case kEndHeight: case kEndTime: case kOpacity: case kSmooth:
       return 1;
     default:
       return 0;
@@ -52,8 +60,12 @@ double AcceptedDouble(int parameter, double value) {
       return std::clamp(value, -1.0, 2.0);
     case kStartWidth: case kStartHeight: case kEndWidth: case kEndHeight:
       return std::clamp(value, 0.0, 3.0);
-    case kBorder: case kOpacity:
+    case kBorder: case kOpacity: case kMotionBlur:
       return std::clamp(value, 0.0, 1.0);
+    case kSmooth:
+      return value > 0.5 ? 1 : 0;
+    case kSpin:
+      return std::clamp(value, -8.0, 8.0);
     case kTurn:  // whole turns change nothing; the range keeps the angle exact
       return std::clamp(value, -1e6, 1e6);
     default:     // times: any finite value

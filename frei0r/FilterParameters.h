@@ -13,10 +13,11 @@ enum FilterParameter {
   kBorder, kBorderColour,
   kOpacity, kTurn,
   kBlend,
+  kSmooth, kEasing, kSpin, kMotionBlur,
   kParameterCount
 };
 
-enum class ParameterType { kDouble, kColour, kString };
+enum class ParameterType { kDouble, kBool, kColour, kString };
 
 struct ParameterInfo {
   const char* name;
@@ -41,11 +42,16 @@ struct FilterSettings {
   double turn = 0;                    // of a full turn, counterclockwise
   std::string blendText = "normal";
   int blend = 1;                      // 1 to 16, as the blend pop-up numbers them
+  bool smooth = true;                 // at the glide's exact place, not on whole pixels
+  std::string easingText = "linear";
+  int easing = 1;                     // 1 to 4: linear, ease-in, ease-out, ease-in-out
+  double spin = 0;                    // turns added over the glide
+  double motionBlur = 0;              // the shutter, 0 to 1 of a frame's time
 };
 
 // A host's double for `parameter`, kept within what the effect can draw:
 // NaN gives the default, positions stay within -1..2, sizes 0..3 (a negative
-// size draws nothing), border, opacity 0..1.
+// size draws nothing), border, opacity and motion blur 0..1, spin -8..8.
 double AcceptedDouble(int parameter, double value);
 
 // 1 to 16 for a mode's name or number, 0 for anything else.

@@ -38,6 +38,7 @@ void f0r_get_param_info(f0r_param_info_t* info, int index) {
   info->explanation = p.explanation;
   info->type = p.type == ParameterType::kString   ? F0R_PARAM_STRING
                : p.type == ParameterType::kColour ? F0R_PARAM_COLOR
+               : p.type == ParameterType::kBool   ? F0R_PARAM_BOOL
                                                   : F0R_PARAM_DOUBLE;
 }
 
@@ -66,7 +67,9 @@ void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index) 
         filter->SetColour(c->r, c->g, c->b);
         break;
       }
-      case ParameterType::kDouble: filter->SetDouble(index, *static_cast<f0r_param_double*>(param)); break;
+      case ParameterType::kDouble: case ParameterType::kBool:
+        filter->SetDouble(index, *static_cast<f0r_param_double*>(param));
+        break;
     }
   }, [] {});
 }
@@ -78,6 +81,10 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) 
   switch (index) {
     case kPicture: *static_cast<f0r_param_string*>(param) = const_cast<char*>(s.picture.c_str()); break;
     case kBlend: *static_cast<f0r_param_string*>(param) = const_cast<char*>(s.blendText.c_str()); break;
+    case kEasing: *static_cast<f0r_param_string*>(param) = const_cast<char*>(s.easingText.c_str()); break;
+    case kSmooth: *value = s.smooth ? 1 : 0; break;
+    case kSpin: *value = s.spin; break;
+    case kMotionBlur: *value = s.motionBlur; break;
     case kBorderColour: *static_cast<f0r_param_color_t*>(param) = {float(s.red), float(s.green), float(s.blue)}; break;
     case kStartLeft: *value = s.start.left; break;
     case kStartTop: *value = s.start.top; break;

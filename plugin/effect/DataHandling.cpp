@@ -36,6 +36,10 @@ void ResetConfig(PluginDataPtr theConfig, bool fullInit) {
   }
   theConfig->KeepProps = false;
   theConfig->BlendMode = 1;
+  theConfig->Smooth = false;
+  theConfig->Easing = 1;
+  theConfig->Spin = 0;
+  theConfig->MotionBlur = 0;
   theConfig->Sync = false;
   theConfig->Outside = true;
   theConfig->ClipActive = false;

@@ -48,6 +48,12 @@ struct PluginDataRec {
   CGImageRef TheRendered;
   Boolean KeepProps;
   SInt16 BlendMode;  // 1-based; drawn with blend mode BlendMode - 1
+  // Motion beyond the glide from one rectangle to the other, kept in the
+  // settings file's second resource.
+  Boolean Smooth;      // drawn at the tween's exact fractional rectangle
+  SInt16 Easing;       // 1 linear, 2 ease-in, 3 ease-out, 4 ease-in-out
+  Float64 Spin;        // turns added over the effect, -8 to 8
+  Float64 MotionBlur;  // the shutter: 0 (off) to 1 of a frame's time
 };
 typedef PluginDataRec* PluginDataPtr;
 

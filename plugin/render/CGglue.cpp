@@ -6,9 +6,8 @@
 namespace {
 
 // Both drawing entries: the context is made, set up, drawn into and handed back.
-void DrawInPort(GWorldPtr TheGW, CGImageRef TheImage, const Rect& QDTargetRect, Float32 TheRadiants,
-                bool ClearFirst, bool withAlpha, Float64 Alpha, SInt16 BlendMode) {
-  const CGRect target = QDRectToGCRect(QDTargetRect, GetPortRect(TheGW));
+void DrawInPort(GWorldPtr TheGW, CGImageRef TheImage, const CGRect& target, Float32 TheRadiants, bool ClearFirst,
+                bool withAlpha, Float64 Alpha, SInt16 BlendMode) {
   if (TheImage == nullptr) return;
   CGContextRef context = nullptr;
   QDBeginCGContext(TheGW, &context);
@@ -49,13 +48,21 @@ void DrawRotatedImageInCGRect(CGContextRef TheContext, CGImageRef TheImage, CGRe
 
 void DrawCGImageInQDRect(GWorldPtr TheGW, CGImageRef TheImage, const Rect& QDTargetRect,
                          Float32 TheRadiants, bool ClearFirst) {
-  DrawInPort(TheGW, TheImage, QDTargetRect, TheRadiants, ClearFirst, false, 1, 0);
+  DrawInPort(TheGW, TheImage, QDRectToGCRect(QDTargetRect, GetPortRect(TheGW)), TheRadiants, ClearFirst, false, 1, 0);
 }
 
 void DrawCGImageInQDRectWithAlpha(GWorldPtr TheGW, CGImageRef TheImage, const Rect& QDTargetRect,
                                   Float32 TheRadiants, bool ClearFirst, Float64 Alpha,
                                   SInt16 BlendMode) {
-  DrawInPort(TheGW, TheImage, QDTargetRect, TheRadiants, ClearFirst, true, Alpha, BlendMode);
+  DrawInPort(TheGW, TheImage, QDRectToGCRect(QDTargetRect, GetPortRect(TheGW)), TheRadiants, ClearFirst, true, Alpha,
+             BlendMode);
+}
+
+void DrawCGImageInFrameRectWithAlpha(GWorldPtr TheGW, CGImageRef TheImage, Float64 left, Float64 top, Float64 right,
+                                     Float64 bottom, Float32 TheRadiants, Float64 Alpha, SInt16 BlendMode) {
+  const Rect port = GetPortRect(TheGW);
+  const CGRect target = CGRectMake(left, (SInt32(port.bottom) - port.top) - bottom, right - left, bottom - top);
+  DrawInPort(TheGW, TheImage, target, TheRadiants, false, true, Alpha, BlendMode);
 }
 
 Rect CalcProportionalImageForFrame(CGImageRef TheImage, const Rect& TheFrame) {

@@ -16,6 +16,11 @@ void DrawCGImageInQDRect(GWorldPtr TheGW, CGImageRef TheImage, const Rect& QDTar
 void DrawCGImageInQDRectWithAlpha(GWorldPtr TheGW, CGImageRef TheImage, const Rect& QDTargetRect,
                                   Float32 TheRadiants, bool ClearFirst, Float64 Alpha,
                                   SInt16 BlendMode);
+// As DrawCGImageInQDRectWithAlpha, into a rectangle of fractional pixels
+// of the port (top-left origin, y down): the picture's edges land where the
+// numbers put them, with their exact coverage.
+void DrawCGImageInFrameRectWithAlpha(GWorldPtr TheGW, CGImageRef TheImage, Float64 left, Float64 top, Float64 right,
+                                     Float64 bottom, Float32 TheRadiants, Float64 Alpha, SInt16 BlendMode);
 Rect CalcProportionalImageForFrame(CGImageRef TheImage, const Rect& TheFrame);
 // A new image holding a copy of the buffer's pixels; the caller owns it.
 CGImageRef GWorld2CGImage(GWorldPtr TheGW);

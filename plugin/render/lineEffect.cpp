@@ -4,16 +4,23 @@
 
 #include "common/commonprocs.h"
 #include "render/CGglue.h"
+#include "render/motion.h"
 #include "text/PascalString.h"
 
+// ActiveRect is the glide's rectangle at CurrFrame; the motion's own
+// rectangle (eased, exact) is worked out again from the configuration.
 void TheLineEffect(GWorldPtr Source, GWorldPtr Dest, const Rect& ActiveRect, bool, PluginDataPtr TheConfig,
-                   SInt32, SInt32) {
+                   SInt32 CurrFrame, SInt32 MaxFrame) {
   Source2Target(Source, Dest);
   if (TheConfig->TheRendered == nullptr) return;
-  const Float32 angle = Float32(double(TheConfig->Sliders[3]) / 100.0 * 2.0 * M_PI);
-  const Float64 opacity = TheConfig->Sliders[2] / 100.0;
-  const SInt16 blendMode = SInt16(TheConfig->BlendMode - 1);
-  DrawCGImageInQDRectWithAlpha(Dest, TheConfig->TheRendered, ActiveRect, angle, false, opacity, blendMode);
+  const MotionDrawing motion = MotionOfConfig(*TheConfig, CurrFrame, MaxFrame);
+  if (PlainGlide(*TheConfig)) {
+    // The described effect: the given rectangle, at the fixed turn.
+    const Float32 angle = Float32(motion.turn * 2.0 * M_PI);
+    DrawCGImageInQDRectWithAlpha(Dest, motion.picture, ActiveRect, angle, false, motion.opacity, motion.blendMode);
+    return;
+  }
+  DrawPictureInMotion(Dest, motion);
 }
 
 void RenderLineArt(PluginDataPtr TheConfig) {

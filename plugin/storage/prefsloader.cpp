@@ -133,33 +133,84 @@ bool Save2Config(PluginDataRec* TheConfig, ConfigSaveH TheSaveConfig) {
   return true;
 }
 
-// The new record is complete before the old one is touched, and the file is
-// rewritten as a whole (temporary, flush, rename): it holds either the old
-// record or the new one, never neither.
-bool SaveConfig(const PluginDataRec* TheConfig) {
-  if (TheConfig == nullptr) return false;
-  ConfigSaveH record = NewHandleClear(Size(kConfigSaveSize));
-  if (record == nullptr) return false;
-  Config2Save(TheConfig, record);
+bool Motion2Save(const PluginDataRec* TheConfig, Handle TheSaveMotion) {
+  if (TheSaveMotion == nullptr || TheConfig == nullptr) return false;
+  if (UInt32(GetHandleSize(TheSaveMotion)) < kMotionSaveSize) return false;
+  PutField(TheSaveMotion, kMotionSizeInBytes, kMotionSaveSize);
+  PutField(TheSaveMotion, kMotionVersion, kMotionSaveVersion);
+  PutField(TheSaveMotion, kMotionSmooth, UInt8(TheConfig->Smooth ? 1 : 0));
+  PutField(TheSaveMotion, kMotionEasing, TheConfig->Easing);
+  PutField(TheSaveMotion, kMotionSpin, TheConfig->Spin);
+  PutField(TheSaveMotion, kMotionBlur, TheConfig->MotionBlur);
+  return true;
+}
 
-  SInt16 ref = OpenSettingsFile();
-  if (ref == -1) {
-    DisposeHandle(record);
-    return false;
-  }
-  Handle old = Get1Resource(kConfigResourceType, kConfigResourceID);
+bool Save2Motion(PluginDataRec* TheConfig, Handle TheSaveMotion) {
+  if (TheSaveMotion == nullptr || TheConfig == nullptr) return false;
+  if (UInt32(GetHandleSize(TheSaveMotion)) != kMotionSaveSize) return false;
+  if (GetField<UInt32>(TheSaveMotion, kMotionSizeInBytes) != kMotionSaveSize) return false;
+  if (GetField<UInt32>(TheSaveMotion, kMotionVersion) != kMotionSaveVersion) return false;
+  PluginDataRec defaults{};
+  ResetConfig(&defaults, true);
+  const UInt8 smooth = GetField<UInt8>(TheSaveMotion, kMotionSmooth);
+  TheConfig->Smooth = smooth <= 1 ? smooth == 1 : defaults.Smooth;
+  const SInt16 easing = GetField<SInt16>(TheSaveMotion, kMotionEasing);
+  TheConfig->Easing = easing >= 1 && easing <= 4 ? easing : defaults.Easing;
+  const Float64 spin = GetField<Float64>(TheSaveMotion, kMotionSpin);
+  TheConfig->Spin = spin >= -8 && spin <= 8 ? spin : defaults.Spin;  // NaN fails both
+  const Float64 blur = GetField<Float64>(TheSaveMotion, kMotionBlur);
+  TheConfig->MotionBlur = blur >= 0 && blur <= 1 ? blur : defaults.MotionBlur;
+  return true;
+}
+
+namespace {
+
+// Puts `record` in place of the resource of that type and ID in the open
+// file; false, with the old one kept, when it cannot be added.
+bool ReplaceResource(Handle record, ResType type, ResID id, const char* name) {
+  Handle old = Get1Resource(type, id);
   if (old != nullptr) RemoveResource(old);
-  AddResource(record, kConfigResourceType, kConfigResourceID, PStr(kConfigResourceName));
-  bool added = ResError() == noErr;
+  AddResource(record, type, id, PStr(name));
+  const bool added = ResError() == noErr;
   if (!added) {
     DisposeHandle(record);
-    if (old != nullptr) AddResource(old, kConfigResourceType, kConfigResourceID, PStr(kConfigResourceName));
+    if (old != nullptr) AddResource(old, type, id, PStr(name));
   } else if (old != nullptr) {
     DisposeHandle(old);
   }
+  return added;
+}
+
+// The resource of that type and ID, detached from the open file; nil when there is none.
+Handle DetachedResource(ResType type, ResID id) {
+  Handle record = Get1Resource(type, id);
+  if (record != nullptr) DetachResource(record);
+  return record;
+}
+
+}  // namespace
+
+// The new records are complete before the old ones are touched, and the file
+// is rewritten as a whole (temporary, flush, rename): it holds either the old
+// records or the new ones, never neither.
+bool SaveConfig(const PluginDataRec* TheConfig) {
+  if (TheConfig == nullptr) return false;
+  ConfigSaveH record = NewHandleClear(Size(kConfigSaveSize));
+  Handle motion = NewHandleClear(Size(kMotionSaveSize));
+  SInt16 ref = record && motion ? OpenSettingsFile() : -1;
+  if (ref == -1) {
+    DisposeHandle(record);
+    DisposeHandle(motion);
+    return false;
+  }
+  Config2Save(TheConfig, record);
+  Motion2Save(TheConfig, motion);
+  const bool added = ReplaceResource(record, kConfigResourceType, kConfigResourceID, kConfigResourceName);
+  const bool addedMotion = ReplaceResource(motion, kMotionResourceType, kMotionResourceID, kMotionResourceName);
   UpdateResFile(ref);
-  bool written = added && ResError() == noErr;
+  const bool written = added && addedMotion && ResError() == noErr;
   if (added) ReleaseResource(record);
+  if (addedMotion) ReleaseResource(motion);
   CloseResFile(ref);
   return written;
 }
@@ -168,15 +219,20 @@ bool ReadConfig(PluginDataRec* TheConfig) {
   if (TheConfig == nullptr) return false;
   SInt16 ref = OpenSettingsFile();
   if (ref == -1) return false;
-  Handle record = Get1Resource(kConfigResourceType, kConfigResourceID);
-  if (record == nullptr) {
-    CloseResFile(ref);
-    return false;
-  }
-  DetachResource(record);
+  Handle record = DetachedResource(kConfigResourceType, kConfigResourceID);
+  Handle motion = DetachedResource(kMotionResourceType, kMotionResourceID);
   CloseResFile(ref);
-  bool accepted = Save2Config(TheConfig, record);
+  const bool accepted = record != nullptr && Save2Config(TheConfig, record);
+  if (!Save2Motion(TheConfig, motion)) {
+    PluginDataRec defaults{};
+    ResetConfig(&defaults, true);
+    TheConfig->Smooth = defaults.Smooth;
+    TheConfig->Easing = defaults.Easing;
+    TheConfig->Spin = defaults.Spin;
+    TheConfig->MotionBlur = defaults.MotionBlur;
+  }
   DisposeHandle(record);
+  DisposeHandle(motion);
   return accepted;
 }
 

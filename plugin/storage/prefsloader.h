@@ -40,11 +40,34 @@ constexpr ResID kConfigResourceID = 1;
 constexpr OSType kSettingsFileCreator = FOUR_CHAR_CODE("trv ");
 constexpr OSType kSettingsFileType = FOUR_CHAR_CODE("Pref");
 
+// The second resource, 'Motn' 1 "Motion Settings": the motion beyond the
+// glide, beside a 'Pref' 1 that keeps its layout, so that builds before it
+// read the file as they did. Byte for byte, in the writing machine's order.
+enum MotionSaveOffset : size_t {
+  kMotionSizeInBytes = 0,
+  kMotionVersion = 4,
+  kMotionSmooth = 8,
+  kMotionEasing = 10,
+  kMotionSpin = 12,
+  kMotionBlur = 20,
+};
+constexpr UInt32 kMotionSaveSize = 28;
+constexpr UInt32 kMotionSaveVersion = 1;
+constexpr const char* kMotionResourceName = "Motion Settings";
+constexpr ResType kMotionResourceType = FOUR_CHAR_CODE("Motn");
+constexpr ResID kMotionResourceID = 1;
+
 typedef Handle ConfigSaveH;
 
 bool Config2Save(const PluginDataRec* TheConfig, ConfigSaveH TheSaveConfig);
 bool Save2Config(PluginDataRec* TheConfig, ConfigSaveH TheSaveConfig);
+// The motion fields into and out of a 'Motn' record; out of one, a field
+// the effect cannot hold reads as its default.
+bool Motion2Save(const PluginDataRec* TheConfig, Handle TheSaveMotion);
+bool Save2Motion(PluginDataRec* TheConfig, Handle TheSaveMotion);
 bool SaveConfig(const PluginDataRec* TheConfig);
+// Reads 'Pref' 1, then 'Motn' 1; without a sound 'Motn' 1 the motion
+// fields are their defaults. The answer is whether 'Pref' 1 was read.
 bool ReadConfig(PluginDataRec* TheConfig);
 // Creates the settings file when it is missing. A file that is not a valid
 // resource file is moved aside under a name saying it is damaged

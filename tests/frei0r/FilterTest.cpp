@@ -53,7 +53,7 @@ class Instance {
   ~Instance() { if (it_) f_.destruct(it_); }
   f0r_instance_t get() const { return it_; }
   int Index(const std::string& name) {
-    for (int k = 0; k < 16; ++k) {
+    for (int k = 0; k < kParameters; ++k) {
       f0r_param_info_t info;
       f_.info(&info, k);
       if (name == info.name) return k;
@@ -204,7 +204,7 @@ TEST_F(FrameFilter, BadParametersGiveTheDocumentedFallbacks) {
   Instance f;
   double v = 0.5;
   f0r_param_info_t info{};
-  TheFilter().set(f.get(), &v, 16), TheFilter().set(f.get(), &v, -1), TheFilter().set(f.get(), nullptr, 1);
+  TheFilter().set(f.get(), &v, kParameters), TheFilter().set(f.get(), &v, -1), TheFilter().set(f.get(), nullptr, 1);
   TheFilter().get(f.get(), &v, 99), TheFilter().info(&info, 99);
   TheFilter().update(f.get(), 0, nullptr, nullptr);
   EXPECT_EQ(TheFilter().construct(0, 10), nullptr);
@@ -217,8 +217,9 @@ TEST_F(FrameFilter, BadParametersGiveTheDocumentedFallbacks) {
 }
 
 // Every number the filter takes is held to what can be drawn, as the
-// documentation gives it: positions -1 to 2, sizes 0 to 3, border and
-// opacity 0 to 1, turns and times any finite value; not a number is the default.
+// documentation gives it: positions -1 to 2, sizes 0 to 3, border, opacity
+// and motion blur 0 to 1, spin -8 to 8, turns and times any finite value;
+// not a number is the default.
 TEST_F(FrameFilter, EveryNumberIsHeldToItsRange) {
   struct Range {
     const char* name;
@@ -229,6 +230,7 @@ TEST_F(FrameFilter, EveryNumberIsHeldToItsRange) {
       {"end left", -1, 2, 0},       {"end top", -1, 2, 0},       {"end width", 0, 3, 1},   {"end height", 0, 3, 1},
       {"border", 0, 1, 0},          {"opacity", 0, 1, 1},        {"turn", -1e6, 1e6, 0},
       {"start time", -1e300, 1e300, 0}, {"end time", -1e300, 1e300, 1},
+      {"spin", -8, 8, 0},           {"motion blur", 0, 1, 0},    {"smooth", 0, 1, 1},
   };
   for (const Range& r : ranges) {
     Instance f;
@@ -238,8 +240,13 @@ TEST_F(FrameFilter, EveryNumberIsHeldToItsRange) {
       TheFilter().get(f.get(), &back, f.Index(r.name));
       return back;
     };
-    const double inside = r.low + (r.high - r.low) / 3;
+    // A check box is on or off: above a half is on.
+    const bool box = std::string(r.name) == "smooth";
+    const double inside = box ? r.high : r.low + (r.high - r.low) / 3;
     EXPECT_EQ(read(inside), inside) << r.name;
+    if (box) {
+      EXPECT_EQ(read(0.4), 0) << r.name;
+    }
     EXPECT_EQ(read(r.low - 1 - std::abs(r.low)), r.low) << r.name;
     EXPECT_EQ(read(r.high + 1 + std::abs(r.high)), r.high) << r.name;
     EXPECT_EQ(read(-INFINITY), r.low) << r.name;
@@ -317,21 +324,26 @@ TEST_F(FrameFilter, DrawsTheFrameTheBundleDraws) {
       uint8_t* q = src + y * rowBytes + x * 4;
       q[0] = p[3], q[1] = p[0], q[2] = p[1], q[3] = p[2];
     }
-  Instance f;
-  f.Set("picture", picture);
-  f.Box("start", 0.1, 0.2, 0.4, 0.3);
-  f.Box("end", 0.5, 0.4, 0.3, 0.5);
-  f.Set("end time", 25 * 40.0);  // FFmpeg's milliseconds over the bundle's 25 frames
-  f.Set("border", 0.25), f.Colour(1, 0.5, 0), f.Set("opacity", 0.6), f.Set("turn", 0.08), f.Set("blend", "overlay");
-  for (int frame : {0, 7, 13, 24}) {
-    DoPascalPixelEffect(source, dest, &rec, frame, 25);
-    const auto out = f.Frame(frame * 40.0, in);
-    const uint8_t* bundle = reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(dest)));
-    int worst = 0;
-    for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x)
-        for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(At(out, x, y)[c] - bundle[y * rowBytes + x * 4 + 1 + c]));
-    EXPECT_LE(worst, 2) << "frame " << frame;
+  // Smooth, the filter's default, and on whole pixels, the bundle's.
+  for (const bool smooth : {true, false}) {
+    rec.Smooth = smooth;
+    Instance f;
+    f.Set("picture", picture);
+    f.Box("start", 0.1, 0.2, 0.4, 0.3);
+    f.Box("end", 0.5, 0.4, 0.3, 0.5);
+    f.Set("end time", 25 * 40.0);  // FFmpeg's milliseconds over the bundle's 25 frames
+    f.Set("border", 0.25), f.Colour(1, 0.5, 0), f.Set("opacity", 0.6), f.Set("turn", 0.08), f.Set("blend", "overlay");
+    if (!smooth) f.Set("smooth", 0.0);
+    for (int frame : {0, 7, 13, 24}) {
+      DoPascalPixelEffect(source, dest, &rec, frame, 25);
+      const auto out = f.Frame(frame * 40.0, in);
+      const uint8_t* bundle = reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(dest)));
+      int worst = 0;
+      for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+          for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(At(out, x, y)[c] - bundle[y * rowBytes + x * 4 + 1 + c]));
+      EXPECT_LE(worst, 2) << "frame " << frame << (smooth ? ", smooth" : ", on whole pixels");
+    }
   }
   DisposeGWorld(source), DisposeGWorld(dest);
   CGImageRelease(rec.TheOriginalImage), CGImageRelease(rec.TheRendered);

@@ -48,9 +48,12 @@ TEST(BuiltBundle, StartsOnTheFirstAcceptedCallAndDescribesItself) {
   std::vector<UInt8> bytes = ReadFileBytes(prefs.settingsFile());
   ResourceForkContents c;
   ASSERT_TRUE(ParseResourceFork(bytes.data(), bytes.size(), c));
-  ASSERT_EQ(c.resources.size(), 1u);
+  // The record, and the motion's record beside it.
+  ASSERT_EQ(c.resources.size(), 2u);
   EXPECT_EQ(c.resources[0].type, FOUR_CHAR_CODE("Pref"));
   EXPECT_EQ(c.resources[0].data.size(), 396u);
+  EXPECT_EQ(c.resources[1].type, FOUR_CHAR_CODE("Motn"));
+  EXPECT_EQ(c.resources[1].data.size(), 28u);
 
   for (HYPluginSelector selector : {0, 3, 4, 7, 10, 255}) {
     params.selector = selector;

@@ -59,7 +59,7 @@ TEST(HostCommand, TwoRunsLeaveTheDefaultRecordInTheSettingsFile) {
   std::vector<UInt8> bytes = ReadFileBytes(config / "kwz41-Prefs");
   ResourceForkContents c;
   ASSERT_TRUE(ParseResourceFork(bytes.data(), bytes.size(), c));
-  ASSERT_EQ(c.resources.size(), 1u);
+  ASSERT_EQ(c.resources.size(), 2u);
   const ResourceEntry& e = c.resources[0];
   EXPECT_EQ(e.type, FOUR_CHAR_CODE("Pref"));
   EXPECT_EQ(e.id, 1);
@@ -80,6 +80,23 @@ TEST(HostCommand, TwoRunsLeaveTheDefaultRecordInTheSettingsFile) {
   EXPECT_EQ(s16(132), 1);
   EXPECT_EQ(s16(136), 1);
   EXPECT_EQ(e.data[138], 37);  // the length of the note that follows
+  // Beside it, the motion: its size, version 1, not smooth, linear, no spin, no blur.
+  const ResourceEntry& m = c.resources[1];
+  EXPECT_EQ(m.type, FOUR_CHAR_CODE("Motn"));
+  EXPECT_EQ(m.id, 1);
+  EXPECT_EQ(m.name, "Motion Settings");
+  ASSERT_EQ(m.data.size(), 28u);
+  UInt32 size, version;
+  SInt16 easing;
+  double spin, blur;
+  std::memcpy(&size, &m.data[0], 4), std::memcpy(&version, &m.data[4], 4), std::memcpy(&easing, &m.data[10], 2);
+  std::memcpy(&spin, &m.data[12], 8), std::memcpy(&blur, &m.data[20], 8);
+  EXPECT_EQ(size, 28u);
+  EXPECT_EQ(version, 1u);
+  EXPECT_EQ(m.data[8], 0);
+  EXPECT_EQ(easing, 1);
+  EXPECT_EQ(spin, 0.0);
+  EXPECT_EQ(blur, 0.0);
 }
 
 TEST(HostCommand, ASmallSettingsFileThatClaimsGigabytesIsSetAside) {
@@ -102,7 +119,7 @@ TEST(HostCommand, ASmallSettingsFileThatClaimsGigabytesIsSetAside) {
   EXPECT_LT(fresh.size(), 4096u);
   ResourceForkContents c;
   ASSERT_TRUE(ParseResourceFork(fresh.data(), fresh.size(), c));
-  EXPECT_EQ(c.resources.size(), 1u);
+  EXPECT_EQ(c.resources.size(), 2u);  // the record and the motion's
 }
 
 TEST(HostCommand, BadBundlesGetAOneLineErrorAndAFailingStatus) {

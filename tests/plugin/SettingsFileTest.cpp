@@ -161,8 +161,8 @@ TEST_F(SettingsFile, ARememberedRecordSurvivesAStartUnchanged) {
   ResourceForkContents c = SettingsContents(prefs);
   ASSERT_EQ(PrefRecords(c).size(), 1u);
   EXPECT_EQ(PrefRecords(c)[0]->data, saved.b);
-  // Other resources of the file are left alone.
-  ASSERT_EQ(c.resources.size(), 2u);
+  // Other resources of the file are left alone; the motion's is added.
+  ASSERT_EQ(c.resources.size(), 3u);
 }
 
 // JSON has no NaN or infinity; the description writes null for them.
