@@ -17,7 +17,10 @@ constexpr QEvent::Type kArrive = QEvent::User, kWake = QEvent::Type(QEvent::User
 
 class QtHand : public Hand {
  public:
+  // Qt gives a clicked widget the keyboard only for the window system's
+  // own clicks; a posted one is given it here, as a hand's click would.
   void Press(QWidget* w, QPoint at, Qt::KeyboardModifiers keys) override {
+    if (w->focusPolicy() & Qt::ClickFocus) w->setFocus(Qt::MouseFocusReason);
     Post(w, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton, keys);
   }
   void Move(QWidget* w, QPoint at, Qt::KeyboardModifiers keys) override {

@@ -52,10 +52,17 @@ std::string Check(const ScriptAction& a) {
   if (a.verb == "rect") return w.size() == 1 && OneOf(w[0], {"start", "end"}) ? "" : "rect is start or end";
   if (a.verb == "key") return w.size() == 1 && OneOf(w[0], {"return", "escape"}) ? "" : "key is return or escape";
   if (a.verb == "keep-proportions") return w.size() == 1 && OneOf(w[0], {"on", "off"}) ? "" : "keep-proportions is on or off";
+  if (a.verb == "slider" && w.size() == 2 && w[0] == "spin")
+    return IsNumber(w[1], false) ? "" : "slider spin takes a number of turns, as 1.5";
   if (a.verb == "slider")
-    return w.size() == 2 && OneOf(w[0], {"border", "opacity", "turn"}) && IsNumber(w[1], true)
+    return w.size() == 2 && OneOf(w[0], {"border", "opacity", "turn", "blur"}) && IsNumber(w[1], true)
                ? ""
-               : "slider takes border, opacity or turn and a whole number";
+               : "slider takes border, opacity, turn or blur and a whole number, or spin and a number of turns";
+  if (a.verb == "smooth") return w.size() == 1 && OneOf(w[0], {"on", "off"}) ? "" : "smooth is on or off";
+  if (a.verb == "easing")
+    return w.size() == 1 && OneOf(w[0], {"linear", "ease-in", "ease-out", "ease-in-out"})
+               ? ""
+               : "easing is linear, ease-in, ease-out or ease-in-out";
   if (a.verb == "frame") return w.size() == 1 && IsNumber(w[0], true) && std::atol(w[0].c_str()) >= 0 ? "" : "frame takes a frame number";
   if (a.verb == "colour") return w.size() == 1 && IsColour(w[0]) ? "" : "colour takes RRGGBB in hexadecimal";
   if (a.verb == "blend") return w.size() == 1 && IsBlendName(w[0]) ? "" : "blend takes one of the 16 blend mode names";

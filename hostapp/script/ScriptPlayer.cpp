@@ -24,6 +24,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <functional>
@@ -56,6 +57,10 @@ constexpr const char* kProportions = "Prop";   // keep proportions
 constexpr const char* kPictureBox = "Pict";
 constexpr const char* kColourBox = "Colr";
 constexpr const char* kBlend = "Blnd";
+constexpr const char* kSmooth = "Smth";        // the smooth box
+constexpr const char* kEasing = "Ease";        // linear, ease-in, ease-out, ease-in-out
+constexpr const char* kSpin = "Spin";          // hundredths of a turn
+constexpr const char* kBlur = "MBlr";          // percent of a frame's time
 constexpr const char* kOK = "ok  ";
 constexpr const char* kCancel = "not!";
 constexpr const char* kAbout = "Info";
@@ -587,10 +592,11 @@ struct ScriptPlayer::Impl {
     }, "the dialog has no start and end selector (Rect 1)");
   }
 
-  void SetKeepProportions(bool on) {
-    Act("set keep-proportions", [this, on] {
-      auto* box = qobject_cast<QAbstractButton*>(Control(kProportions, 1));
-      if (box == nullptr) return Fail("the dialog has no keep-proportions box (Prop 1)"), false;
+  // A check box clicked when it is not as asked.
+  void SetCheckBox(const char* sig, bool on, const std::string& what) {
+    Act("set " + what, [this, sig, on, what] {
+      auto* box = qobject_cast<QAbstractButton*>(Control(sig, 1));
+      if (box == nullptr) return Fail("the dialog has no " + what + " box (" + sig + " 1)"), false;
       if (!box->isEnabled()) return false;
       if (box->isChecked() != on) hand->Click(box);
       return true;
@@ -633,9 +639,21 @@ struct ScriptPlayer::Impl {
     if (a.verb == "colour-cancel") return ChooseColour("");
     if (a.verb == "media") return ChooseMedia(w[0]);
     if (a.verb == "rect") return ChooseRectangle(w[0]);
-    if (a.verb == "keep-proportions") return SetKeepProportions(w[0] == "on");
+    if (a.verb == "keep-proportions") return SetCheckBox(kProportions, w[0] == "on", "keep-proportions");
+    if (a.verb == "smooth") return SetCheckBox(kSmooth, w[0] == "on", "smooth");
+    if (a.verb == "easing") {
+      static const char* const kEasings[] = {"linear", "ease-in", "ease-out", "ease-in-out"};
+      const int index = int(std::find(std::begin(kEasings), std::end(kEasings), w[0]) - std::begin(kEasings));
+      return PickItem(kEasing, index, "the easing pop-up");
+    }
     if (a.verb == "about") return About();
     if (a.verb == "drag") return Drag(a);
+    // Spin and blur: dragged, then the arrow keys for the rest, as their
+    // thumbs move more than a step a pixel.
+    if (a.verb == "slider" && w[0] == "spin")
+      return DragSlider(kSpin, 1, std::lround(std::strtod(w[1].c_str(), nullptr) * 100), true, "spin");
+    if (a.verb == "slider" && w[0] == "blur")
+      return DragSlider(kBlur, 1, std::strtol(w[1].c_str(), nullptr, 10), true, "motion blur");
     if (a.verb == "slider") {
       const int n = w[0] == "border" ? 1 : w[0] == "opacity" ? 2 : 3;
       return DragSlider(kSlider, n, std::strtol(w[1].c_str(), nullptr, 10), false, w[0]);

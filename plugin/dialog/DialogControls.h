@@ -20,6 +20,12 @@ constexpr OSType cRectSig = FOUR_CHAR_CODE("Rect");         // 1: start or end r
 constexpr OSType cPropSig = FOUR_CHAR_CODE("Prop");         // 1: keep proportions
 constexpr OSType cPictSig = FOUR_CHAR_CODE("Pict");         // 1: the picture box
 constexpr OSType cBlendSig = FOUR_CHAR_CODE("Blnd");        // 1: blend mode
+constexpr OSType cSmoothSig = FOUR_CHAR_CODE("Smth");       // 1: smooth glide
+constexpr OSType cEasingSig = FOUR_CHAR_CODE("Ease");       // 1: easing, as numbered
+constexpr OSType cSpinSig = FOUR_CHAR_CODE("Spin");         // 1: spin, hundredths of a turn
+constexpr OSType cSpinLegendSig = FOUR_CHAR_CODE("SpnL");   // 1: "1.50"
+constexpr OSType cBlurSig = FOUR_CHAR_CODE("MBlr");         // 1: motion blur, percent of a frame
+constexpr OSType cBlurLegendSig = FOUR_CHAR_CODE("BlrL");   // 1: "50%"
 
 // Commands of the buttons (the controls above send their own signature).
 constexpr const char* cCmdOK = "ok  ";
@@ -36,6 +42,8 @@ constexpr const char* cCmdRect = "Rect";
 constexpr const char* cCmdProp = "Prop";
 constexpr const char* cCmdPict = "Pict";
 constexpr const char* cCmdBlend = "Blnd";
+constexpr const char* cCmdSmooth = "Smth";
+constexpr const char* cCmdEasing = "Ease";
 
 // Classes of the custom controls, as the interface files name them.
 constexpr const char* cColorBoxClassID = "net.quorvel.moving.color";

@@ -9,6 +9,7 @@
 #include "dialog/aboutwindow.h"
 #include "dialog/carbonmacros.h"
 #include "dialog/dlgUtils.h"
+#include "dialog/motionControls.h"
 #include "dialog/nibwindows.h"
 #include "dialog/sliderHandlers.h"
 #include "effect/DataHandling.h"
@@ -145,6 +146,7 @@ void SetupDialog(WindowRef theWindow, PluginDataPtr theConfig) {
   Assert(gConfigWorkSpace.TheFrameCtrl, PStr("Cannot acces Clip 1 CTRL"));
   SetupColors(theWindow, theConfig);
   SetupSliders(theWindow);
+  SetupMotion(theWindow);
   SimpleSetControlValueByID(theWindow, cMediaSig, 1, theConfig->MediaType);
   SetupPictures(theWindow);
   Config2Dlg(theConfig);
@@ -187,6 +189,7 @@ void Config2Dlg(PluginDataPtr theConfig) {
   }
   SimpleSetControlValueByID(gConfigWorkSpace.TheWindow, cBlendSig, 1, theConfig->BlendMode);
   SimpleSetControlValueByID(gConfigWorkSpace.TheWindow, cPropSig, 1, theConfig->KeepProps ? 1 : 0);
+  Motion2Dlg(theConfig);
   ReRenderAndBlit();
 }
 
@@ -250,6 +253,10 @@ OSStatus TheDialogHandler(EventHandlerCallRef, EventRef theEvent, void* userData
   } else if (name == cCmdBlend) {
     config->BlendMode = SInt16(SimpleGetControlValueByID(window, cBlendSig, 1));
     ReRenderAndBlit();
+  } else if (name == cCmdSmooth) {
+    SmoothChanged();
+  } else if (name == cCmdEasing) {
+    EasingChanged();
   } else {
     return eventNotHandledErr;
   }

@@ -1,6 +1,7 @@
 #include "storage/ConfigDescription.h"
 
 #include "files/EasyFile.h"
+#include "render/motion.h"
 #include "storage/prefsloader.h"
 #include "text/JsonText.h"
 
@@ -21,6 +22,10 @@ std::string PictureFailure(const PluginDataRec& c) {
   return failure.empty() ? std::string() : ", \"PictureFailure\": " + JsonString(failure);
 }
 
+std::string EasingName(SInt16 easing) {
+  return easing >= 1 && easing <= cEasingCount ? cEasingNames[easing - 1] : cEasingNames[0];
+}
+
 }  // namespace
 
 std::string DescribeConfiguration(const PluginDataRec& c) {
@@ -38,5 +43,7 @@ std::string DescribeConfiguration(const PluginDataRec& c) {
          "], \"Colors\": [" + colours + "], \"FrameStartColor\": " + Colour(c.FrameStartColor) +
          ", \"FrameEndColor\": " + Colour(c.FrameEndColor) + ", \"MediaType\": " + std::to_string(c.MediaType) +
          ", \"KeepProps\": " + (c.KeepProps ? "true" : "false") + ", \"BlendMode\": " + std::to_string(c.BlendMode) +
+         ", \"Smooth\": " + (c.Smooth ? "true" : "false") + ", \"Easing\": " + JsonString(EasingName(c.Easing)) +
+         ", \"Spin\": " + JsonNumber(c.Spin) + ", \"MotionBlur\": " + JsonNumber(c.MotionBlur) +
          ", \"Picture\": " + picture + PictureFailure(c) + ", \"SettingsFile\": " + JsonString(SettingsFilePath()) + "}";
 }
