@@ -110,3 +110,89 @@ TEST_F(FilterInHosts, MeltDrawsThePictureWhereItBelongsWithTimesInSeconds) {
     ExpectGlide(RawFrames(out, dir / "melt.rgba"), quarterTurns);
   }
 }
+
+namespace {
+
+// The white of the picture over a black clip: the sum of the red channel's
+// weights, and their centroid.
+struct WhiteSpot {
+  double mass = 0, x = 0, y = 0;
+};
+WhiteSpot SpotOf(const std::vector<uint32_t>& frame, int channel = 0) {
+  WhiteSpot s;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const double w = At(frame, x, y)[channel] / 255.0;
+      s.mass += w, s.x += w * (x + 0.5), s.y += w * (y + 0.5);
+    }
+  s.x /= s.mass, s.y /= s.mass;
+  return s;
+}
+
+}  // namespace
+
+// The motion through FFmpeg's frei0r filter, by its parameters 16 to 19: a
+// slow glide lands on its exact place on every frame (smooth is the filter's
+// default; FFmpeg writes a check box y or n); a fast one blurred over half
+// a frame keeps all its white.
+TEST_F(FilterInHosts, FFmpegDrawsTheMotionSmoothAndBlurred) {
+  const std::string black = dir / "black.mkv", white = WritePicture(dir / "white.png", 40, 30, {255, 255, 255});
+  ASSERT_EQ(Shell("ffmpeg -loglevel error -y -f lavfi -i color=c=black:s=320x240:r=25:d=1.2,format=rgba "
+                  "-pix_fmt bgr0 -c:v ffv1 " + Quoted(black)),
+            0);
+  auto render = [&](const std::string& params, const std::string& name) {
+    const std::string out = dir / (name + ".mkv");
+    EXPECT_EQ(Shell(environment + "ffmpeg -loglevel error -y -i " + Quoted(black) + " -vf " +
+                    Quoted("frei0r=filter_name=quorvel:filter_params=" + params) + " -pix_fmt bgr0 -c:v ffv1 " +
+                    Quoted(out)),
+              0);
+    return RawFrames(out, dir / (name + ".rgba"));
+  };
+  // 32 pixels to the right between 0 and 1160 ms: under a pixel a frame.
+  const auto slow = render(white + "|0.1|0.2|0.125|0.125|0.2|0.2|0.125|0.125|0|1160|0|0xffffff|1|0|normal", "slow");
+  ASSERT_EQ(slow.size(), size_t(kFrames));
+  double worst = 0;
+  for (int k = 0; k < kFrames; ++k) {
+    const double left = 32 + 32.0 * k / 29;
+    worst = std::max(worst, std::fabs(SpotOf(slow[k]).x - (left + 20)));
+  }
+  EXPECT_LT(worst, 0.05);
+  // 200 pixels in 10 frames, a half shutter: blurred over 10 pixels, and
+  // the white's sum unchanged from a sharp frame's.
+  const auto fast = render(white + "|0|0.2|0.125|0.125|0.625|0.2|0.125|0.125|0|400|0|0xffffff|1|0|normal|y|linear|0|0.5",
+                           "fast");
+  ASSERT_EQ(fast.size(), size_t(kFrames));
+  EXPECT_NEAR(SpotOf(fast[5]).mass, 40 * 30, 2);
+  int partial = 0;
+  for (int x = 0; x < kW; ++x) partial += At(fast[5], x, 60)[0] > 0 && At(fast[5], x, 60)[0] < 255;
+  EXPECT_NEAR(partial, 20, 4);  // 10 on each side
+}
+
+// melt by the parameters' names: ease-in and half a turn of spin. The
+// picture's left half is white, its right half red, so its turn shows where
+// the white lies from the centre.
+TEST_F(FilterInHosts, MeltEasesAndSpinsByTheParametersNames) {
+  const std::string black = dir / "black.mkv";
+  ASSERT_EQ(Shell("ffmpeg -loglevel error -y -f lavfi -i color=c=black:s=320x240:r=25:d=1.2,format=rgba "
+                  "-pix_fmt bgr0 -c:v ffv1 " + Quoted(black)),
+            0);
+  const FlatColour halves[4] = {{255, 255, 255}, {255, 0, 0}, {255, 255, 255}, {255, 0, 0}};
+  const std::string halved = WriteQuarteredPicture(dir / "halves.png", 60, 20, halves);
+  const std::string out = dir / "eased.mkv";
+  const std::string filter = " -filter frei0r.quorvel picture=" + Quoted(halved) +
+                             " 'start left=0.1' 'start top=0.4' 'start width=0.1875' 'start height=0.0833333'"
+                             " 'end left=0.6' 'end top=0.4' 'end width=0.1875' 'end height=0.0833333'"
+                             " 'start time=0' 'end time=0.8' easing=ease-in spin=0.5";
+  ASSERT_EQ(Shell(environment + "melt -quiet " + Quoted(black) + filter + " -consumer avformat:" + Quoted(out) +
+                  " vcodec=ffv1 pix_fmt=bgr0 an=1 >/dev/null 2>&1"),
+            0);
+  const auto frames = RawFrames(out, dir / "eased.rgba");
+  ASSERT_EQ(frames.size(), size_t(kFrames));
+  for (const int k : {0, 10, 20}) {
+    const double t = k / 20.0, eased = t * t * t, turn = 0.5 * eased * 2 * M_PI;
+    const WhiteSpot all = SpotOf(frames[k], 0), whiteHalf = SpotOf(frames[k], 1);
+    EXPECT_NEAR(all.x, 32 + 160 * eased + 30, 0.5) << "frame " << k;
+    EXPECT_NEAR(whiteHalf.x - all.x, -15 * std::cos(turn), 0.5) << "frame " << k;
+    EXPECT_NEAR(whiteHalf.y - all.y, 15 * std::sin(turn), 0.5) << "frame " << k;
+  }
+}

@@ -218,6 +218,79 @@ TEST_F(SettingsFile, FieldsOutOfTheirRangeAreReadAsTheirDefaults) {
   }
 }
 
+// The motion lives in 'Motn' 1 beside the record: 'Pref' 1 is the same
+// byte for byte whatever the motion, so that builds before it read the file
+// as they did; a file without it, or with fields out of range, reads as
+// the defaults, field by field.
+TEST_F(SettingsFile, TheMotionIsASecondResourceAndTheRecordIsUnchanged) {
+  Record r;
+  InitPluginData(r.p);
+  r.p->Smooth = true, r.p->Easing = 4, r.p->Spin = -2.25, r.p->MotionBlur = 0.5;
+  ASSERT_TRUE(SaveConfig(r.p));
+  ResourceForkContents c = SettingsContents(prefs);
+  ASSERT_EQ(PrefRecords(c).size(), 1u);
+  EXPECT_EQ(PrefRecords(c)[0]->data, DefaultRecord().b);
+  const ResourceEntry* motion = nullptr;
+  for (const ResourceEntry& e : c.resources)
+    if (e.type == FOUR_CHAR_CODE("Motn") && e.id == 1) motion = &e;
+  ASSERT_NE(motion, nullptr);
+  EXPECT_EQ(motion->name, "Motion Settings");
+  RecordBytes m;
+  m.b = motion->data;
+  ASSERT_EQ(m.b.size(), 28u);
+  EXPECT_EQ(m.get<UInt32>(0), 28u);
+  EXPECT_EQ(m.get<UInt32>(4), 1u);
+  EXPECT_EQ(m.get<UInt8>(8), 1);
+  EXPECT_EQ(m.get<SInt16>(10), 4);
+  EXPECT_EQ(m.get<double>(12), -2.25);
+  EXPECT_EQ(m.get<double>(20), 0.5);
+  Record back;
+  back.p->Spin = 3;  // what a read without the resource must not keep
+  ASSERT_TRUE(ReadConfig(back.p));
+  EXPECT_TRUE(back.p->Smooth);
+  EXPECT_EQ(back.p->Easing, 4);
+  EXPECT_EQ(back.p->Spin, -2.25);
+  EXPECT_EQ(back.p->MotionBlur, 0.5);
+
+  // An older file, without the resource: the motion's defaults.
+  WriteSettings(prefs, DefaultRecord().b);
+  ASSERT_TRUE(ReadConfig(back.p));
+  EXPECT_FALSE(back.p->Smooth);
+  EXPECT_EQ(back.p->Easing, 1);
+  EXPECT_EQ(back.p->Spin, 0);
+  EXPECT_EQ(back.p->MotionBlur, 0);
+
+  // Fields the effect cannot hold read as their defaults; the others are kept.
+  struct Case {
+    const char* what;
+    std::function<void(RecordBytes&)> spoil;
+    std::function<bool(const PluginDataRec&)> defaulted;
+  } cases[] = {
+      {"smooth 2", [](RecordBytes& b) { b.put<UInt8>(8, 2); }, [](const PluginDataRec& p) { return !p.Smooth; }},
+      {"easing 0", [](RecordBytes& b) { b.put<SInt16>(10, 0); }, [](const PluginDataRec& p) { return p.Easing == 1; }},
+      {"easing 5", [](RecordBytes& b) { b.put<SInt16>(10, 5); }, [](const PluginDataRec& p) { return p.Easing == 1; }},
+      {"spin 9", [](RecordBytes& b) { b.put<double>(12, 9); }, [](const PluginDataRec& p) { return p.Spin == 0; }},
+      {"spin NaN", [](RecordBytes& b) { b.put<double>(12, std::nan("")); }, [](const PluginDataRec& p) { return p.Spin == 0; }},
+      {"blur -0.1", [](RecordBytes& b) { b.put<double>(20, -0.1); }, [](const PluginDataRec& p) { return p.MotionBlur == 0; }},
+      {"blur infinite", [](RecordBytes& b) { b.put<double>(20, INFINITY); }, [](const PluginDataRec& p) { return p.MotionBlur == 0; }},
+  };
+  for (const Case& k : cases) {
+    RecordBytes sound;
+    sound.b = motion->data;
+    sound.put<SInt16>(10, 3), sound.put<double>(12, 1.5), sound.put<double>(20, 0.25), sound.put<UInt8>(8, 1);
+    k.spoil(sound);
+    ResourceForkContents file;
+    file.resources.push_back({FOUR_CHAR_CODE("Pref"), 1, true, "Config Settings", 0, DefaultRecord().b});
+    file.resources.push_back({FOUR_CHAR_CODE("Motn"), 1, true, "Motion Settings", 0, sound.b});
+    WriteFileBytes(prefs.settingsFile(), ResourceFileBytes(file));
+    Record read;
+    ASSERT_TRUE(ReadConfig(read.p)) << k.what;
+    EXPECT_TRUE(k.defaulted(*read.p)) << k.what;
+    const int kept = (read.p->Smooth ? 1 : 0) + (read.p->Easing == 3) + (read.p->Spin == 1.5) + (read.p->MotionBlur == 0.25);
+    EXPECT_EQ(kept, 3) << k.what;
+  }
+}
+
 TEST_F(SettingsFile, RecordsOfAnotherBuildOrVersionAreReplacedByDefaults) {
   RecordBytes bigEndian = DefaultRecord();
   bigEndian.b.resize(394);

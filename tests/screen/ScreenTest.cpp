@@ -364,6 +364,7 @@ TEST(ScriptsOnTheScreen, PlayToTheSameRecordAsOffscreen) {
     const char* what;
     std::vector<std::string> lines;  // none: the demo's own script
     const char* range;
+    const char* motion = nullptr;    // what the Motion group left, when the case is about it
   };
   const Played scripts[] = {
       {"the demo", {}, ""},
@@ -378,6 +379,11 @@ TEST(ScriptsOnTheScreen, PlayToTheSameRecordAsOffscreen) {
       {"frames, reset and the boxes", {"frame 12", "next", "previous", "frame 0", "slider border 40", "reset",
                                        "colour-cancel", "picture " + picture, "picture-cancel", "keep-proportions on",
                                        "whole-frame", "media pal", "about", "blend screen", "cancel"}, ""},
+      {"the motion group", {"picture " + picture, "smooth on", "easing ease-in-out", "slider spin 1.5", "slider blur 50",
+                            "media pal", "slider spin -0.25", "ok"}, "",
+       "\"Smooth\": true, \"Easing\": \"ease-in-out\", \"Spin\": -0.25, \"MotionBlur\": 0.5"},
+      {"the motion group cancelled", {"smooth on", "easing ease-out", "slider spin 2", "slider blur 25", "cancel"}, "",
+       "\"Smooth\": false, \"Easing\": \"linear\", \"Spin\": 0, \"MotionBlur\": 0"},
   };
   for (const Played& p : scripts) {
     SCOPED_TRACE(p.what);
@@ -391,6 +397,9 @@ TEST(ScriptsOnTheScreen, PlayToTheSameRecordAsOffscreen) {
     ASSERT_EQ(x11.status, 0) << x11.err;
     EXPECT_NE(Record(offscreen).find("\"StartRel\""), std::string::npos) << offscreen.out;
     EXPECT_EQ(Record(x11), Record(offscreen));
+    if (p.motion) {
+      EXPECT_NE(x11.out.find(p.motion), std::string::npos) << x11.out;
+    }
   }
 }
 
