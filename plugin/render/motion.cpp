@@ -80,31 +80,75 @@ Rect CoveredBox(const MotionDrawing& m, const std::vector<Float64>& positions, c
               clampTo(std::ceil(right) + 1, frame.left, frame.right)};
 }
 
-// The average of the drawings at `positions`, laid into `dest` within `box`:
-// each drawn over a copy of what `dest` holds there, and summed.
+// Row y of a buffer from column `left`, as bytes.
+UInt8* RowOf(GWorldPtr gw, int y, int left) {
+  PixMapHandle pm = GetGWorldPixMap(gw);
+  return reinterpret_cast<UInt8*>(GetPixBaseAddr(pm)) + size_t(y) * size_t(GetPixRowBytes(pm)) + 4 * size_t(left);
+}
+
+// The columns the quadrilateral can touch in the band of rows [y, y + 1),
+// a pixel to spare either side: [from, to), empty when it misses the band.
+void BandColumns(const Float64 x[4], const Float64 y[4], int row, int& from, int& to) {
+  Float64 low = HUGE_VAL, high = -HUGE_VAL;
+  for (int k = 0; k < 4; ++k) {
+    const int j = (k + 1) % 4;
+    // The edge from corner k to corner j, cut to the band.
+    const Float64 y0 = std::max(std::min(y[k], y[j]), Float64(row)), y1 = std::min(std::max(y[k], y[j]), row + 1.0);
+    if (y0 > y1) continue;
+    for (Float64 at : {y0, y1}) {
+      const Float64 ex = y[j] == y[k] ? x[k] : x[k] + (x[j] - x[k]) * (at - y[k]) / (y[j] - y[k]);
+      low = std::min(low, y[j] == y[k] ? std::min(x[k], x[j]) : ex);
+      high = std::max(high, y[j] == y[k] ? std::max(x[k], x[j]) : ex);
+    }
+  }
+  from = low > high ? 0 : int(std::floor(low)) - 1;
+  to = low > high ? 0 : int(std::ceil(high)) + 1;
+}
+
+// Adds a drawing's difference from what lay under it to `sum`, and puts
+// back what lay under it, for `count` bytes. The three do not overlap.
+void AddAndRestore(SInt16* __restrict sum, UInt8* __restrict drawn, const UInt8* __restrict under, int count) {
+  for (int k = 0; k < count; ++k) {
+    sum[k] = SInt16(sum[k] + (drawn[k] - under[k]));
+    drawn[k] = under[k];
+  }
+}
+
+// out = (out n + sum + n / 2) / n for `count` bytes: the average of n
+// drawings, rounded. The division is a multiplication by 2^20 / n rounded
+// up, exact for every value the sum of 16 bytes can take.
+void LayAverage(UInt8* __restrict out, const SInt16* __restrict sum, int n, int count) {
+  const UInt32 reciprocal = ((1u << 20) + UInt32(n) - 1) / UInt32(n);
+  for (int k = 0; k < count; ++k) out[k] = UInt8((UInt32(out[k] * n + sum[k] + n / 2) * reciprocal) >> 20);
+}
+
+// The average of the drawings at `positions`, laid into `dest` within `box`.
+// Each is drawn over a copy of what `dest` holds there; row by row, only
+// the columns it can touch are added up, as their difference from `dest`,
+// and put back at once, so each drawing costs about its own area.
 bool DrawAveraged(GWorldPtr dest, const MotionDrawing& m, const std::vector<Float64>& positions, const Rect& frame,
                   const Rect& box) {
   const int w = box.right - box.left, h = box.bottom - box.top;
   GWorldPtr scratch = AllocateRectGWorld(box);
   if (scratch == nullptr) return false;
-  std::vector<UInt32> sums(size_t(w) * h * 4, 0);
-  const Rect all = {0, 0, SInt16(h), SInt16(w)};
-  PixMapHandle in = GetGWorldPixMap(scratch), out = GetGWorldPixMap(dest);
+  for (int y = 0; y < h; ++y) std::memcpy(RowOf(scratch, y, 0), RowOf(dest, box.top + y, box.left), size_t(w) * 4);
+  // 16 differences of at most 255 either way fit in 16 bits.
+  std::vector<SInt16> sums(size_t(w) * h * 4, 0);
   for (Float64 at : positions) {
-    CopyBits(GetPortBitMapForCopyBits(dest), GetPortBitMapForCopyBits(scratch), &box, &all, srcCopy, nullptr);
-    DrawPlace(scratch, m, PlaceAt(m, at), frame, true, Point{box.top, box.left});
-    for (int y = 0; y < h; ++y) {
-      const UInt8* row = reinterpret_cast<const UInt8*>(GetPixBaseAddr(in)) + size_t(y) * GetPixRowBytes(in);
-      UInt32* sum = &sums[size_t(y) * w * 4];
-      for (int k = 0; k < 4 * w; ++k) sum[k] += row[k];
+    const PicturePlace place = PlaceAt(m, at);
+    DrawPlace(scratch, m, place, frame, true, Point{box.top, box.left});
+    Float64 x[4], y[4];
+    Corners(place, frame, x, y);
+    for (int row = 0; row < h; ++row) {
+      int from, to;
+      BandColumns(x, y, box.top + row, from, to);
+      from = std::clamp(from - box.left, 0, w), to = std::clamp(to - box.left, from, w);
+      AddAndRestore(&sums[size_t(row) * w * 4 + 4 * from], RowOf(scratch, row, from),
+                    RowOf(dest, box.top + row, box.left + from), 4 * (to - from));
     }
   }
-  const UInt32 n = UInt32(positions.size());
-  for (int y = 0; y < h; ++y) {
-    UInt8* row = reinterpret_cast<UInt8*>(GetPixBaseAddr(out)) + size_t(box.top + y) * GetPixRowBytes(out) + 4 * box.left;
-    const UInt32* sum = &sums[size_t(y) * w * 4];
-    for (int k = 0; k < 4 * w; ++k) row[k] = UInt8((sum[k] + n / 2) / n);
-  }
+  const int n = int(positions.size());
+  for (int y = 0; y < h; ++y) LayAverage(RowOf(dest, box.top + y, box.left), &sums[size_t(y) * w * 4], n, 4 * w);
   DisposeGWorld(scratch);
   return true;
 }
