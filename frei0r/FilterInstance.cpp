@@ -91,11 +91,12 @@ void FilterInstance::SetColour(double red, double green, double blue) {
 
 void FilterInstance::SetText(int parameter, const char* text) {
   const std::string value = text ? text : "";
-  if (parameter == kPicture) {
+  if (parameter == kPicture || parameter == kPictureByItsEarlierName) {
     // Hosts such as melt set every parameter before every frame: only a new
     // path is read again.
-    pictureStale_ |= value != settings_.picture;
-    settings_.picture = value;
+    const std::string before = settings_.Picture();
+    (parameter == kPicture ? settings_.picture : settings_.earlierPicture) = value;
+    pictureStale_ |= settings_.Picture() != before;
   } else if (parameter == kEasing && value != settings_.easingText) {
     settings_.easingText = value;
     settings_.easing = EasingNumber(value.c_str());
@@ -121,12 +122,13 @@ void FilterInstance::PreparePicture() {
     borderStale_ = true;
     if (picture_.TheOriginalImage) CGImageRelease(picture_.TheOriginalImage);
     picture_.TheOriginalImage = nullptr;
-    if (!settings_.picture.empty()) {
-      CFURLRef url = CFURLCreateWithFileSystemPath(kCFAllocatorDefault, settings_.picture);
+    const std::string& path = settings_.Picture();
+    if (!path.empty()) {
+      CFURLRef url = CFURLCreateWithFileSystemPath(kCFAllocatorDefault, path);
       picture_.TheOriginalImage = url ? GetCGImageFromURLUsingCG(url) : nullptr;
       if (url) CFRelease(url);
       if (picture_.TheOriginalImage == nullptr)
-        std::fprintf(stderr, "quorvel: cannot read the picture %s: %s; frames pass unchanged\n", settings_.picture.c_str(),
+        std::fprintf(stderr, "quorvel: cannot read the picture %s: %s; frames pass unchanged\n", path.c_str(),
                      ImageImportFailure().c_str());
     }
   }

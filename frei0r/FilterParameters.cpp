@@ -9,7 +9,9 @@
 namespace {
 
 const ParameterInfo kParameters[kParameterCount] = {
-    {"picture", ParameterType::kString, "Path of the picture laid over the video (PNG, JPEG, GIF, TIFF, ...)"},
+    {"resource", ParameterType::kString,
+     "Path of the picture laid over the video (PNG, JPEG, GIF, TIFF, ...); a saved MLT project keeps it relative "
+     "to the project, as it keeps its clips"},
     {"start left", ParameterType::kDouble, "Left edge of the start rectangle, as a fraction of the frame's width"},
     {"start top", ParameterType::kDouble, "Top edge of the start rectangle, as a fraction of the frame's height"},
     {"start width", ParameterType::kDouble, "Width of the start rectangle, as a fraction of the frame's width"},
@@ -37,6 +39,7 @@ const ParameterInfo kParameters[kParameterCount] = {
     {"motion blur", ParameterType::kDouble,
      "Shutter from 0 (off) to 1 of the time between the frames the host passes (1/25 s until two frames have come); "
      "0.5 is a 180 degree shutter"},
+    {"picture", ParameterType::kString, "The picture's path under its earlier name, drawn when resource is not set"},
 };
 
 

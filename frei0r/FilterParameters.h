@@ -14,6 +14,7 @@ enum FilterParameter {
   kOpacity, kTurn,
   kBlend,
   kSmooth, kEasing, kSpin, kMotionBlur,
+  kPictureByItsEarlierName,
   kParameterCount
 };
 
@@ -33,7 +34,10 @@ struct FrameBox {
 };
 
 struct FilterSettings {
-  std::string picture;
+  std::string picture;         // "resource": MLT keeps it beside a saved project
+  std::string earlierPicture;  // "picture", the name the path had before
+  // The path drawn: "resource", or else the earlier name's.
+  const std::string& Picture() const { return picture.empty() ? earlierPicture : picture; }
   FrameBox start{0, 0, 1, 1}, end{0, 0, 1, 1};
   double startTime = 0, endTime = 1;  // in the host's own unit
   double border = 0;                  // 0 to 1 of the border slider

@@ -80,6 +80,9 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) 
   auto* value = static_cast<f0r_param_double*>(param);
   switch (index) {
     case kPicture: *static_cast<f0r_param_string*>(param) = const_cast<char*>(s.picture.c_str()); break;
+    case kPictureByItsEarlierName:
+      *static_cast<f0r_param_string*>(param) = const_cast<char*>(s.earlierPicture.c_str());
+      break;
     case kBlend: *static_cast<f0r_param_string*>(param) = const_cast<char*>(s.blendText.c_str()); break;
     case kEasing: *static_cast<f0r_param_string*>(param) = const_cast<char*>(s.easingText.c_str()); break;
     case kSmooth: *value = s.smooth ? 1 : 0; break;

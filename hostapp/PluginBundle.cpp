@@ -38,7 +38,14 @@ std::vector<std::string> PluginSearchPath(const std::string& extraFolders) {
     if (colon == std::string::npos) break;
     start = colon + 1;
   }
-  path.push_back(QUORVEL_BUILD_PLUGIN_DIR);
+  // An installed host takes the bundles installed beside it; only a host
+  // run from the build tree takes the build tree's.
+  const std::string self = RealPath("/proc/self/exe"), build = RealPath(QUORVEL_BUILD_PLUGIN_DIR);
+  if (!build.empty() && self.compare(0, build.size() + 1, build + "/") == 0) {
+    path.push_back(QUORVEL_BUILD_PLUGIN_DIR);
+  } else if (!self.empty()) {
+    path.push_back(self.substr(0, self.rfind('/')) + "/../lib/quorvel/plugins");
+  }
   path.push_back(QUORVEL_INSTALLED_PLUGIN_DIR);
   return path;
 }

@@ -14,8 +14,10 @@ struct LoadedPlugin {
   HYPluginEntry entry = nullptr;
 };
 
-// The plug-in search path: $QUORVEL_PLUGIN_PATH (folders separated by ':'),
-// then the build tree's bundle folder, then the installed plug-in folder.
+// The plug-in search path: the extra folders and $QUORVEL_PLUGIN_PATH
+// (folders separated by ':'), then the build tree's bundle folder for a host
+// run from the build tree, or ../lib/quorvel/plugins beside an installed
+// one, then the plug-in folder of the install prefix.
 std::vector<std::string> PluginSearchPath(const std::string& extraFolders);
 // The first bundle (a folder ending in ".bundle" with a manifest) found on the
 // path, "Quorvel.bundle" before others in the same folder; empty when none.

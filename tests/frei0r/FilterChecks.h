@@ -16,7 +16,7 @@ namespace filterchecks {
 
 inline constexpr int kW = 320, kH = 240;
 // The parameters the filter offers, in the order hosts number them.
-inline constexpr int kParameters = 20;
+inline constexpr int kParameters = 21;
 inline const FlatColour kQuarters[4] = {{230, 20, 20}, {20, 220, 30}, {30, 40, 210}, {240, 230, 20}};
 inline constexpr uint8_t kBack[3] = {64, 96, 128};
 

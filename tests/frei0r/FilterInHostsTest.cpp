@@ -196,3 +196,39 @@ TEST_F(FilterInHosts, MeltEasesAndSpinsByTheParametersNames) {
     EXPECT_NEAR(whiteHalf.y - all.y, 15 * std::sin(turn), 0.5) << "frame " << k;
   }
 }
+
+// A project melt saves keeps its picture: parameter 0 is "resource", which
+// MLT's XML reader makes absolute against the project's folder as it does
+// its clips' files. Moved with its picture, or naming one elsewhere by its
+// absolute path, the project still draws it; "picture" still sets it.
+TEST_F(FilterInHosts, AMeltProjectKeepsItsPictureWhereverItGoes) {
+  const std::string red = WritePicture(dir / "red.png", 40, 30, {255, 0, 0});
+  const std::string elsewhere = WritePicture(dir / "elsewhere.png", 40, 30, {255, 0, 0});
+  ASSERT_EQ(Shell("mkdir " + Quoted(dir / "project") + " && cp " + Quoted(red) + " " + Quoted(dir / "project/red.png") +
+                  " && ffmpeg -loglevel error -y -f lavfi -i color=c=black:s=320x240:r=25:d=1.2,format=rgba "
+                  "-pix_fmt bgr0 -c:v ffv1 " + Quoted(dir / "project/black.mkv")),
+            0);
+  struct Case {
+    const char* what;
+    std::string setting;
+  } cases[] = {{"a picture beside the project", "resource=" + Quoted(dir / "project/red.png")},
+               {"a picture elsewhere, by its absolute path", "resource=" + Quoted(elsewhere)},
+               {"the parameter's earlier name", "picture=" + Quoted(elsewhere)}};
+  int k = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string from = dir / ("project" + std::to_string(k)), to = dir / ("moved" + std::to_string(k++));
+    ASSERT_EQ(Shell("cp -r " + Quoted(dir / "project") + " " + Quoted(from) + " && cd " + Quoted(from) + " && " +
+                    environment + "melt -quiet black.mkv -filter frei0r.quorvel " + c.setting +
+                    " -consumer xml:project.mlt no_root=1 >/dev/null 2>&1 && mv " + Quoted(from) + " " + Quoted(to)),
+              0);
+    const std::string out = dir / "rendered.mkv";
+    ASSERT_EQ(Shell("cd / && " + environment + "melt -quiet " + Quoted(to + "/project.mlt") + " -consumer avformat:" +
+                    Quoted(out) + " vcodec=ffv1 pix_fmt=bgr0 an=1 >/dev/null 2>&1"),
+              0);
+    const auto frames = RawFrames(out, dir / "rendered.rgba");
+    ASSERT_EQ(frames.size(), size_t(kFrames));
+    // The whole frame is the picture's: the rectangles' defaults.
+    EXPECT_TRUE(Near(frames[0], kW / 2, kH / 2, 255, 0, 0));
+  }
+}
