@@ -44,7 +44,8 @@ std::vector<std::string> PluginSearchPath(const std::string& extraFolders) {
   if (!build.empty() && self.compare(0, build.size() + 1, build + "/") == 0) {
     path.push_back(QUORVEL_BUILD_PLUGIN_DIR);
   } else if (!self.empty()) {
-    path.push_back(self.substr(0, self.rfind('/')) + "/../lib/quorvel/plugins");
+    const std::string beside = self.substr(0, self.rfind('/')) + "/../lib/quorvel/plugins";
+    path.push_back(RealPath(beside).empty() ? beside : RealPath(beside));
   }
   path.push_back(QUORVEL_INSTALLED_PLUGIN_DIR);
   return path;

@@ -2,7 +2,10 @@
 // the video's colour, and where the quarters must land.
 #pragma once
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+
+#include <frei0r.h>
 
 #include <cmath>
 #include <cstdint>
@@ -13,6 +16,26 @@
 #include "MediaSupport.h"
 
 namespace filterchecks {
+
+// The filter, loaded as a host loads it, and its entry points.
+struct Filter {
+  void* library = dlopen(QUORVEL_FREI0R_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  template <typename F>
+  F Get(const char* name) { return reinterpret_cast<F>(dlsym(library, name)); }
+  decltype(&f0r_construct) construct = Get<decltype(&f0r_construct)>("f0r_construct");
+  decltype(&f0r_destruct) destruct = Get<decltype(&f0r_destruct)>("f0r_destruct");
+  decltype(&f0r_set_param_value) set = Get<decltype(&f0r_set_param_value)>("f0r_set_param_value");
+  decltype(&f0r_get_param_value) get = Get<decltype(&f0r_get_param_value)>("f0r_get_param_value");
+  decltype(&f0r_get_param_info) info = Get<decltype(&f0r_get_param_info)>("f0r_get_param_info");
+  decltype(&f0r_update) update = Get<decltype(&f0r_update)>("f0r_update");
+  ~Filter() { if (library) dlclose(library); }
+};
+
+inline Filter& TheFilter() {
+  static Filter filter;
+  return filter;
+}
+
 
 inline constexpr int kW = 320, kH = 240;
 // The parameters the filter offers, in the order hosts number them.

@@ -28,24 +28,6 @@ namespace {
 using namespace filterchecks;
 
 // The filter's entry points, from the built quorvel.so.
-struct Filter {
-  void* library = dlopen(QUORVEL_FREI0R_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  template <typename F>
-  F Get(const char* name) { return reinterpret_cast<F>(dlsym(library, name)); }
-  decltype(&f0r_construct) construct = Get<decltype(&f0r_construct)>("f0r_construct");
-  decltype(&f0r_destruct) destruct = Get<decltype(&f0r_destruct)>("f0r_destruct");
-  decltype(&f0r_set_param_value) set = Get<decltype(&f0r_set_param_value)>("f0r_set_param_value");
-  decltype(&f0r_get_param_value) get = Get<decltype(&f0r_get_param_value)>("f0r_get_param_value");
-  decltype(&f0r_get_param_info) info = Get<decltype(&f0r_get_param_info)>("f0r_get_param_info");
-  decltype(&f0r_update) update = Get<decltype(&f0r_update)>("f0r_update");
-  ~Filter() { if (library) dlclose(library); }
-};
-
-Filter& TheFilter() {
-  static Filter filter;
-  return filter;
-}
-
 // One instance; its parameters set by name, as melt sets them.
 class Instance {
  public:
