@@ -26,7 +26,17 @@ std::atomic<bool> lgStopRequested{false};
 using Clock = std::chrono::steady_clock;
 
 // The audio samples (stereo frames) that belong to video frame `n`.
-void AudioSpan(long n, const ClipInfo& info, long& first, long& end) {
+// The audio samples of frame n: from its start to the next frame's, by the
+// frames' own times in a variable-rate clip, by the rate otherwise.
+void AudioSpan(long n, const ClipInfo& info, const ClipReader& clip, long& first, long& end) {
+  if (info.variableRate) {
+    auto at = [&](long k) {
+      return long(__int128(clip.FrameStart(k)) * kAudioRate * info.timeBaseNum / info.timeBaseDen);
+    };
+    first = at(n);
+    end = at(n + 1);
+    return;
+  }
   auto at = [&](long k) { return long((int64_t(k) * kAudioRate * info.fpsDen) / info.fpsNum); };
   first = at(n);
   end = at(n + 1);
@@ -142,12 +152,12 @@ bool DrawInRange(Session& s, long n, const RenderOptions& o, RenderReport& repor
 
 // The sound of frame `n`, silent where the plug-in did not mix it; nil
 // without audio.
-const float* SoundOfFrame(AudioReader* audio, long n, const ClipInfo& info, bool audible, std::vector<float>& buffer,
+const float* SoundOfFrame(AudioReader* audio, long n, const ClipReader& clip, bool audible, std::vector<float>& buffer,
                           int& samples, std::string& error) {
   samples = 0;
   if (audio == nullptr) return buffer.data();
   long first, end;
-  AudioSpan(n, info, first, end);
+  AudioSpan(n, clip.info(), clip, first, end);
   samples = int(end - first);
   buffer.resize(size_t(samples) * kAudioChannels);
   if (!audio->Read(first, samples, buffer.data(), error)) return nullptr;
@@ -207,7 +217,8 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
       const AVFrame* decoded = drawn.untouched ? clip->DecodedFrame(n) : nullptr;
       if (drawn.untouched && decoded == nullptr) return fail(o.clip + ": frame " + std::to_string(n) + " cannot be read");
       int samples = 0;
-      const float* sound = SoundOfFrame(audio.get(), n, info, drawn.audible, soundBuffer, samples, error);
+      const float* sound = SoundOfFrame(audio.get(), n, *clip, drawn.audible, soundBuffer, samples, error);
+      if (info.variableRate) writer->TimeNextFrame(clip->FrameStart(n), clip->FrameStart(n + 1) - clip->FrameStart(n));
       if (sound == nullptr && audio) return fail(error);
       if (!(drawn.untouched ? writer->WriteDecodedFrame(decoded, sound, samples, error)
                             : writer->WriteFrame(reinterpret_cast<const uint8_t*>(s.output->baseAddress),

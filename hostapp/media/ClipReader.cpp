@@ -1,5 +1,8 @@
 #include "media/ClipReader.h"
 
+#include <algorithm>
+#include <climits>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -36,6 +39,10 @@ struct ClipReader::Impl {
   int64_t current = -1;  // the frame number `frame` holds
   int64_t startPts = 0;
   AVRational rate{25, 1};
+  // Every frame's time in presentation order, and when the last one ends;
+  // empty when the packets do not all say their time.
+  std::vector<int64_t> framePts;
+  int64_t endPts = 0;
 
   ~Impl() {
     av_frame_free(&frame);
@@ -46,6 +53,7 @@ struct ClipReader::Impl {
   }
 
   int64_t FrameNumberOf(int64_t pts) const {
+    if (!framePts.empty()) return std::lower_bound(framePts.begin(), framePts.end(), pts) - framePts.begin();
     const AVRational tb = format->streams[videoStream]->time_base;
     return llround(double(pts - startPts) * av_q2d(tb) * av_q2d(rate));
   }
@@ -72,9 +80,27 @@ struct ClipReader::Impl {
     }
   }
 
+  // The frames' times in order and when the last one ends; whether they
+  // differ from frame to frame by more than the time base's rounding.
+  void IndexTimes(ClipInfo& info, int64_t lastDuration) {
+    std::sort(framePts.begin(), framePts.end());
+    if (framePts.size() < 2) {
+      endPts = framePts.empty() ? 0 : framePts.back() + std::max<int64_t>(lastDuration, 1);
+      return;
+    }
+    int64_t shortest = INT64_MAX, longest = 0;
+    for (size_t k = 1; k < framePts.size(); ++k) {
+      shortest = std::min(shortest, framePts[k] - framePts[k - 1]);
+      longest = std::max(longest, framePts[k] - framePts[k - 1]);
+    }
+    info.variableRate = longest - shortest > std::max<int64_t>(1, shortest / 20);
+    endPts = framePts.back() + (lastDuration > 0 ? lastDuration : framePts.back() - framePts[framePts.size() - 2]);
+  }
+
   bool SeekTo(int64_t n) {
     const AVRational tb = format->streams[videoStream]->time_base;
-    const int64_t target = startPts + av_rescale_q(n, av_inv_q(rate), tb);
+    const int64_t target =
+        n < int64_t(framePts.size()) ? framePts[size_t(n)] : startPts + av_rescale_q(n, av_inv_q(rate), tb);
     if (av_seek_frame(format, videoStream, target, AVSEEK_FLAG_BACKWARD) < 0) return false;
     avcodec_flush_buffers(video);
     current = -1;
@@ -83,6 +109,15 @@ struct ClipReader::Impl {
 };
 
 ClipReader::ClipReader(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+int64_t ClipReader::FrameStart(int64_t n) const {
+  const Impl& d = *impl_;
+  const int64_t first = d.framePts.empty() ? d.startPts : d.framePts.front();
+  if (n >= 0 && n < int64_t(d.framePts.size())) return d.framePts[size_t(n)] - first;
+  if (n == int64_t(d.framePts.size()) && !d.framePts.empty()) return d.endPts - first;
+  const AVRational tb = d.format->streams[d.videoStream]->time_base;
+  return av_rescale_q(n, av_inv_q(d.rate), tb);
+}
 ClipReader::~ClipReader() = default;
 
 void QuietMediaLibraries() { av_log_set_level(AV_LOG_ERROR); }
@@ -132,13 +167,25 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, std::strin
   info.transfer = vs->codecpar->color_trc;
   info.matrix = vs->codecpar->color_space;
   info.range = vs->codecpar->color_range;
-  // Count the frames exactly: one packet per frame, read without decoding.
-  int64_t packets = 0;
+  // Count the frames exactly: one packet per frame, read without decoding;
+  // their times, put in presentation order, say when each frame is.
+  int64_t packets = 0, lastDuration = 0, latest = INT64_MIN;
+  bool timed = true;
   while (av_read_frame(impl->format, impl->packet) >= 0) {
-    packets += impl->packet->stream_index == impl->videoStream;
+    // A packet the container drops (an edit list's) is no frame of the clip.
+    if (impl->packet->stream_index == impl->videoStream && !(impl->packet->flags & AV_PKT_FLAG_DISCARD)) {
+      ++packets;
+      timed = timed && impl->packet->pts != AV_NOPTS_VALUE;
+      if (timed) impl->framePts.push_back(impl->packet->pts);
+      if (timed && impl->packet->pts > latest) latest = impl->packet->pts, lastDuration = impl->packet->duration;
+    }
     av_packet_unref(impl->packet);
   }
   info.frameCount = packets;
+  info.timeBaseNum = vs->time_base.num;
+  info.timeBaseDen = vs->time_base.den;
+  if (!timed) impl->framePts.clear();
+  impl->IndexTimes(info, lastDuration);
   if (info.width <= 0 || info.height <= 0 || packets == 0) {
     error = path + ": the video stream holds no frames";
     return nullptr;

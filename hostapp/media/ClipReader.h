@@ -13,6 +13,10 @@ struct ClipInfo {
   int fpsNum = 25;  // frame rate as a fraction
   int fpsDen = 1;
   int64_t frameCount = 0;
+  // Frames that do not all last as long (a phone's clip): each keeps its
+  // own time, counted in the stream's time base.
+  bool variableRate = false;
+  int timeBaseNum = 1, timeBaseDen = 25;
   bool hasAudio = false;
   // The pictures as the clip stores them, in FFmpeg's numbers: the pixel
   // format (-1 unknown) and the colour description (2 and 0 unspecified).
@@ -40,6 +44,9 @@ class ClipReader {
   // Frame `n` as the decoder gives it (an AVFrame of the clip's pixel
   // format), valid until the next read; nil when it cannot be had.
   const struct AVFrame* DecodedFrame(int64_t n);
+  // When frame `n` starts, from the first frame, in the stream's time base;
+  // for n = frameCount, when the last one ends.
+  int64_t FrameStart(int64_t n) const;
 
  private:
   struct Impl;

@@ -1,5 +1,7 @@
 #include "media/ClipWriter.h"
 
+#include <map>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -65,6 +67,11 @@ struct ClipWriter::Impl {
   int64_t framesWritten = 0;
   int64_t samplesWritten = 0;
   bool headerWritten = false;
+  // A variable-rate source's frames keep their own times, in its time
+  // base: the next frame's, and each written frame's duration by its time.
+  bool timed = false;
+  int64_t nextPts = 0, nextDuration = 1;
+  std::map<int64_t, int64_t> durations;
 
   ~Impl() {
     if (output && headerWritten == false && output->pb) avio_closep(&output->pb);
@@ -107,7 +114,15 @@ struct ClipWriter::Impl {
       }
       // Every frame lasts its frame's time, the last one too, so that players
       // and readers see the clip's true length and rate.
-      if (packet->duration == 0 && codec->codec_type == AVMEDIA_TYPE_VIDEO) packet->duration = 1;
+      if (codec->codec_type == AVMEDIA_TYPE_VIDEO) {
+        auto lasting = timed ? durations.find(packet->pts) : durations.end();
+        if (lasting != durations.end()) {
+          packet->duration = lasting->second;
+          durations.erase(lasting);
+        } else if (packet->duration == 0) {
+          packet->duration = 1;
+        }
+      }
       av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
       packet->stream_index = stream->index;
       err = av_interleaved_write_frame(output, packet);
@@ -134,7 +149,12 @@ struct ClipWriter::Impl {
 
   // Encodes `frame` as the next picture, then its audio.
   bool EncodePicture(AVFrame* frame, const float* audioIn, int samples, std::string& error) {
-    frame->pts = framesWritten;
+    frame->pts = timed ? nextPts : framesWritten;
+    if (timed) {
+      // The encoder may pass on a decoded frame's own duration; this one is the clip's.
+      durations[nextPts] = nextDuration;
+      frame->pkt_duration = nextDuration;
+    }
     frame->pict_type = AV_PICTURE_TYPE_NONE;  // the encoder chooses, not the source's coding
     if (!Encode(video, videoStream, frame, error)) return false;
     ++framesWritten;
@@ -205,7 +225,9 @@ bool ClipWriter::Impl::OpenVideo(const AVCodec* codec, const ClipInfo* source, s
   video = avcodec_alloc_context3(codec);
   video->width = width;
   video->height = height;
-  video->time_base = av_inv_q(rate);
+  // A variable-rate clip's frames are timed in its own time base.
+  timed = source != nullptr && source->variableRate && format != OutputFormat::PngFrames;
+  video->time_base = timed ? AVRational{source->timeBaseNum, source->timeBaseDen} : av_inv_q(rate);
   video->framerate = rate;
   // Lossless Matroska keeps the source's own pixel format where FFV1 has it,
   // so that untouched frames go through unchanged.
@@ -328,6 +350,11 @@ std::unique_ptr<ClipWriter> ClipWriter::Create(const std::string& path, OutputFo
       (d->output && !d->StartFile(error)) || !d->PreparePicture(videoCodec, error))
     return nullptr;
   return std::unique_ptr<ClipWriter>(new ClipWriter(std::move(d)));
+}
+
+void ClipWriter::TimeNextFrame(int64_t start, int64_t duration) {
+  impl_->nextPts = start;
+  impl_->nextDuration = std::max<int64_t>(duration, 1);
 }
 
 bool ClipWriter::WriteFrame(const uint8_t* argb, int rowBytes, const float* audio, int samples, std::string& error) {

@@ -25,6 +25,9 @@ class ClipWriter {
                                             int fpsNum, int fpsDen, bool withAudio, std::string& error,
                                             const ClipInfo* source = nullptr);
   ~ClipWriter();
+  // With a variable-rate source: when the next frame starts and how long it
+  // lasts, in the source's time base, counted from its first frame.
+  void TimeNextFrame(int64_t start, int64_t duration);
   // One frame and its audio (`samples` interleaved stereo frames of 48 kHz).
   bool WriteFrame(const uint8_t* argb, int rowBytes, const float* audio, int samples, std::string& error);
   // A frame as the source's decoder gave it, encoded without passing through
