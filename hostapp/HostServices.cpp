@@ -19,7 +19,6 @@ constexpr SInt32 kLargestBlock = 1 << 30;
 // Rows start on cache-line boundaries, as the plug-in's own buffers do.
 constexpr size_t kRowAlignment = 64;
 
-int Width(const Rect& r) { return r.right - r.left; }
 int Height(const Rect& r) { return r.bottom - r.top; }
 
 // Adds the time until the end of the callback to the session's account.
@@ -123,20 +122,13 @@ void MixBytes(UInt8* __restrict out, const UInt8* __restrict in, size_t count, u
 
 }  // namespace
 
-// A frame the blit can read and write: ours, or the plug-in's, described
-// as the interface describes frames.
-bool Usable(const HYFrame& f) {
-  return f.baseAddress != nullptr && f.pixelFormat == kHYPixelFormatARGB32 && Width(f.bounds) > 0 &&
-         Height(f.bounds) > 0 && f.rowBytes >= 4 * Width(f.bounds);
-}
-
 // Lays the source over the destination: opacity 255 is the source alone,
 // 0 leaves the destination. Sizes that differ are matched by whole pixels.
 HYPluginResult HostBlit(const HYFrame* source, HYFrame* destination, const Rect* sourceRect,
                         const Rect* destinationRect, SInt16 opacity) {
   if (!source || !destination || !sourceRect || !destinationRect || opacity < 0 || opacity > 255)
     return kPluginBadParams;
-  if (!Usable(*source) || !Usable(*destination)) return kPluginBadParams;
+  if (!HYFrameIsUsable(source) || !HYFrameIsUsable(destination)) return kPluginBadParams;
   const HYFrame& s = *source;
   const HYFrame& d = *destination;
   const Rect target = {std::max(destinationRect->top, d.bounds.top), std::max(destinationRect->left, d.bounds.left),

@@ -25,6 +25,13 @@ struct HYFrame {
   UInt32 pixelFormat;  // kHYPixelFormatARGB32, the only one
 };
 
+// Whether a frame is one either side can draw on, as described above.
+inline bool HYFrameIsUsable(const HYFrame* f) {
+  const SInt32 width = f ? SInt32(f->bounds.right) - f->bounds.left : 0;
+  return f != nullptr && f->baseAddress != nullptr && f->pixelFormat == kHYPixelFormatARGB32 && width > 0 &&
+         f->bounds.bottom > f->bounds.top && f->rowBytes >= 4 * width;
+}
+
 typedef SInt32 HYPluginResult;
 enum : HYPluginResult {
   kPluginOK = 0,

@@ -12,10 +12,8 @@ HYRefDVQuality QualityFor(const HYPluginParams* params, SInt32 height) {
 }
 
 GWorldPtr WrapHostFrame(const HYFrame* frame) {
-  if (frame == nullptr || frame->baseAddress == nullptr || frame->pixelFormat != kHYPixelFormatARGB32)
-    return nullptr;
+  if (!HYFrameIsUsable(frame)) return nullptr;
   GWorldPtr buffer = nullptr;
-  // NewGWorldFromPtr refuses an empty frame and rows shorter than their pixels.
   NewGWorldFromPtr(&buffer, 32, &frame->bounds, nullptr, nullptr, 0, frame->baseAddress, frame->rowBytes);
   return buffer;
 }

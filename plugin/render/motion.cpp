@@ -34,12 +34,19 @@ bool Whole(Float64 v) { return v == std::floor(v) && std::fabs(v) < 2147483647.0
 
 Float64 Between(Float64 from, Float64 to, Float64 t) { return from + t * (to - from); }
 
+// The place's rectangle on `frame`, in exact pixels.
+struct PixelEdges {
+  Float64 left, top, right, bottom;
+};
+PixelEdges EdgesOf(const RelRect& rel, const Rect& frame) {
+  const Float64 w = frame.right - frame.left, h = frame.bottom - frame.top;
+  return {frame.left + rel.Left * w, frame.top + rel.Top * h, frame.left + rel.Right * w, frame.top + rel.Bottom * h};
+}
+
 // The four corners of the place's rectangle on `frame`, in pixels, turned
 // about its centre.
 void Corners(const PicturePlace& p, const Rect& frame, Float64 x[4], Float64 y[4]) {
-  const Float64 w = frame.right - frame.left, h = frame.bottom - frame.top;
-  const Float64 left = frame.left + p.rel.Left * w, right = frame.left + p.rel.Right * w;
-  const Float64 top = frame.top + p.rel.Top * h, bottom = frame.top + p.rel.Bottom * h;
+  const auto [left, top, right, bottom] = EdgesOf(p.rel, frame);
   const Float64 cx = (left + right) / 2, cy = (top + bottom) / 2, hw = (right - left) / 2, hh = (bottom - top) / 2;
   const Float64 a = p.turns * 2 * M_PI, c = std::cos(a), s = std::sin(a);
   const Float64 dx[4] = {-hw, hw, hw, -hw}, dy[4] = {-hh, -hh, hh, hh};
@@ -56,10 +63,9 @@ void DrawPlace(GWorldPtr dest, const MotionDrawing& m, const PicturePlace& p, co
     DrawCGImageInQDRectWithAlpha(dest, m.picture, r, angle, false, m.opacity, m.blendMode);
     return;
   }
-  const Float64 w = frame.right - frame.left, h = frame.bottom - frame.top;
-  DrawCGImageInFrameRectWithAlpha(dest, m.picture, frame.left + p.rel.Left * w - origin.h,
-                                  frame.top + p.rel.Top * h - origin.v, frame.left + p.rel.Right * w - origin.h,
-                                  frame.top + p.rel.Bottom * h - origin.v, angle, m.opacity, m.blendMode);
+  const PixelEdges e = EdgesOf(p.rel, frame);
+  DrawCGImageInFrameRectWithAlpha(dest, m.picture, e.left - origin.h, e.top - origin.v, e.right - origin.h,
+                                  e.bottom - origin.v, angle, m.opacity, m.blendMode);
 }
 
 // The pixels the drawings at `positions` can touch, on the frame.

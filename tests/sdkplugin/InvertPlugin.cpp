@@ -36,12 +36,6 @@ HYPluginResult End(HYPluginParams* params) {
   return kPluginOK;
 }
 
-bool Drawable(const HYFrame* f) {
-  const SInt32 width = f ? f->bounds.right - f->bounds.left : 0;
-  return f != nullptr && f->baseAddress != nullptr && f->pixelFormat == kHYPixelFormatARGB32 && width > 0 &&
-         f->bounds.bottom > f->bounds.top && f->rowBytes >= 4 * width;
-}
-
 // Pixel (x, y) of the frame's bounds, as the header lays it out.
 UInt8* PixelAt(const HYFrame* f, SInt32 x, SInt32 y) {
   return reinterpret_cast<UInt8*>(f->baseAddress) + (y - f->bounds.top) * f->rowBytes + 4 * (x - f->bounds.left);
@@ -49,7 +43,7 @@ UInt8* PixelAt(const HYFrame* f, SInt32 x, SInt32 y) {
 
 HYPluginResult DrawFrame(HYPluginParams* params) {
   Session* session = static_cast<Session*>(params->clientData);
-  if (session == nullptr || !Drawable(params->frame)) return kPluginBadParams;
+  if (session == nullptr || !HYFrameIsUsable(params->frame)) return kPluginBadParams;
   const Rect& where = params->frameRect;
   const SInt16 width = SInt16(where.right - where.left), height = SInt16(where.bottom - where.top);
   HYFrame* source = nullptr;
@@ -58,7 +52,7 @@ HYPluginResult DrawFrame(HYPluginParams* params) {
   HYPluginResult result = params->procs->GetFrame(params->instance, params->startFrame + params->renderFrame,
                                                   &source, width, height, kDVHighQuality, &volume, &cookie);
   if (result != kPluginOK) return result;
-  if (Drawable(source)) {
+  if (HYFrameIsUsable(source)) {
     for (SInt32 y = 0; y < height; ++y)
       for (SInt32 x = 0; x < width; ++x) {
         const UInt8* in = PixelAt(source, source->bounds.left + x, source->bounds.top + y);
