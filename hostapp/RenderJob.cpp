@@ -73,6 +73,21 @@ void KeepFrameMemoryAround() {
 namespace {
 
 // What a render asks of its clip before anything is written.
+// How the frames were turned to show as a player shows them.
+void NoteTurn(const ClipInfo& info, std::vector<std::string>& notes) {
+  if (info.turnNotApplied != 0) {
+    char degrees[32];
+    std::snprintf(degrees, sizeof degrees, "%g", info.turnNotApplied);
+    notes.push_back(std::string("not turned: the clip asks for a turn of ") + degrees +
+                    " degrees, which is no quarter turn; its frames stay as stored");
+  }
+  if (info.turnedDegrees == 0 && !info.mirrored) return;
+  notes.push_back("turned upright: stored " + std::to_string(info.storedWidth) + " x " +
+                  std::to_string(info.storedHeight) + ", shown " + (info.mirrored ? "mirrored and " : "") + "turned " +
+                  std::to_string(info.turnedDegrees) + " degrees clockwise; written as shown, " +
+                  std::to_string(info.width) + " x " + std::to_string(info.height));
+}
+
 bool RenderFitsClip(const RenderOptions& o, const ClipInfo& info, long& count, std::string& error) {
   if (!RangeInClip(info, o.start, o.count, count, error)) return false;
   if (o.fadeIn < 0 || o.fadeOut < 0 || o.fadeIn > count || o.fadeOut > count) {
@@ -178,6 +193,7 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
   const ClipInfo& info = clip->info();
   long count = 0;
   if (!RenderFitsClip(o, info, count, error)) return false;
+  NoteTurn(info, report.notes);
   // The audio is read as it is written, a stretch at a time.
   std::unique_ptr<AudioReader> audio;
   if (o.format != OutputFormat::PngFrames && info.hasAudio) {

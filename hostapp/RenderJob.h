@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "HostPluginSDK.h"
 #include "media/ClipWriter.h"
@@ -34,6 +35,9 @@ struct RenderReport {
   int failedFrameRequests = 0;
   size_t framesLeftLent = 0;
   long blocksNotGivenBack = 0;
+  // What the render did with the clip beyond the effect, a line each: the
+  // frames turned upright, a stream left out.
+  std::vector<std::string> notes;
 };
 
 // Progress: frames done of the total.

@@ -120,6 +120,7 @@ int Render(const LoadedPlugin& plugin, const RenderOptions& options) {
   if (!RenderClip(plugin.entry, options, bar, report, error)) return Failure(error);
   std::fprintf(stderr, "rendered %ld frames in %.1f s (%.1f fps) into %s\n", report.frames, report.seconds,
                report.frames / std::max(report.seconds, 1e-9), options.output.c_str());
+  for (const std::string& note : report.notes) std::fprintf(stderr, "%s\n", note.c_str());
   if (report.failedFrameRequests > 0)
     std::fprintf(stderr, "quorvel-host: %d frames could not be fetched for the effect and were left unchanged\n",
                  report.failedFrameRequests);

@@ -7,14 +7,17 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/display.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
 #include <cmath>
+#include <cstring>
 
 #include "media/Colour.h"
+#include "media/Upright.h"
 
 namespace {
 
@@ -37,6 +40,11 @@ struct ClipReader::Impl {
   AVPacket* packet = av_packet_alloc();
   SwsContext* scaler = nullptr;
   int64_t current = -1;  // the frame number `frame` holds
+  // `frame` as a player shows it, when the clip says to turn its frames.
+  Orientation orientation;
+  AVFrame* upright = av_frame_alloc();
+  bool uprightIsCurrent = false;
+  SwsContext* turner = nullptr;
   int64_t startPts = 0;
   AVRational rate{25, 1};
   // Every frame's time in presentation order, and when the last one ends;
@@ -46,6 +54,8 @@ struct ClipReader::Impl {
 
   ~Impl() {
     av_frame_free(&frame);
+    av_frame_free(&upright);
+    sws_freeContext(turner);
     av_packet_free(&packet);
     avcodec_free_context(&video);
     avformat_close_input(&format);
@@ -63,6 +73,7 @@ struct ClipReader::Impl {
     for (;;) {
       int got = avcodec_receive_frame(video, frame);
       if (got == 0) {
+        uprightIsCurrent = false;
         const int64_t pts = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
         current = pts == AV_NOPTS_VALUE ? current + 1 : FrameNumberOf(pts);
         return true;
@@ -95,6 +106,24 @@ struct ClipReader::Impl {
     }
     info.variableRate = longest - shortest > std::max<int64_t>(1, shortest / 20);
     endPts = framePts.back() + (lastDuration > 0 ? lastDuration : framePts.back() - framePts[framePts.size() - 2]);
+  }
+
+  // How a player turns the frames, from the video stream's display matrix.
+  void TakeOrientation(ClipInfo& info) {
+    AVStream* vs = format->streams[videoStream];
+    size_t size = 0;
+    const uint8_t* matrix = av_stream_get_side_data(vs, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (matrix == nullptr || size < 9 * sizeof(int32_t)) return;
+    int32_t m[9];
+    std::memcpy(m, matrix, sizeof m);
+    if (!OrientationOf(m, orientation)) {
+      const double degrees = -av_display_rotation_get(m);
+      info.turnNotApplied = std::isfinite(degrees) && degrees != 0 ? degrees : 360;
+      return;
+    }
+    info.turnedDegrees = orientation.ClockwiseDegrees();
+    info.mirrored = orientation.Mirrored();
+    if (orientation.SwapsAxes()) std::swap(info.width, info.height);
   }
 
   bool SeekTo(int64_t n) {
@@ -157,12 +186,14 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, std::strin
   const int audioStream = av_find_best_stream(impl->format, AVMEDIA_TYPE_AUDIO, -1, impl->videoStream, &audioCodec, 0);
 
   ClipInfo info;
-  info.width = impl->video->width;
-  info.height = impl->video->height;
+  info.storedWidth = info.width = impl->video->width;
+  info.storedHeight = info.height = impl->video->height;
+  impl->TakeOrientation(info);
   info.fpsNum = impl->rate.num;
   info.fpsDen = impl->rate.den;
   info.hasAudio = audioStream >= 0 && audioCodec != nullptr;
-  info.pixelFormat = impl->video->pix_fmt;
+  info.pixelFormat = impl->orientation.Turned() ? TurnableFormat(impl->video->pix_fmt, impl->orientation)
+                                                : impl->video->pix_fmt;
   info.primaries = vs->codecpar->color_primaries;
   info.transfer = vs->codecpar->color_trc;
   info.matrix = vs->codecpar->color_space;
@@ -215,7 +246,10 @@ const AVFrame* ClipReader::DecodedFrame(int64_t n) {
     }
     if (!have) return nullptr;
   }
-  return d.frame;
+  if (!d.orientation.Turned()) return d.frame;
+  if (!d.uprightIsCurrent && !TurnUpright(d.frame, d.orientation, d.upright, d.turner)) return nullptr;
+  d.uprightIsCurrent = true;
+  return d.upright;
 }
 
 bool ClipReader::ReadFrame(int64_t n, int width, int height, bool highQuality, uint8_t* argb, int rowBytes) {

@@ -8,8 +8,17 @@
 #include <vector>
 
 struct ClipInfo {
+  // The frame as a player shows it: turned upright by the clip's display
+  // matrix, which is how the host hands on every frame.
   int width = 0;
   int height = 0;
+  // How the clip stores it: its size, and how far a player turns it
+  // clockwise (after mirroring it left to right when `mirrored`). A turn
+  // that is no quarter turn is not applied, and is told by `turnNotApplied`.
+  int storedWidth = 0, storedHeight = 0;
+  int turnedDegrees = 0;
+  bool mirrored = false;
+  double turnNotApplied = 0;
   int fpsNum = 25;  // frame rate as a fraction
   int fpsDen = 1;
   int64_t frameCount = 0;
@@ -41,8 +50,8 @@ class ClipReader {
   // `rowBytes`), alpha 255, with the clip's own matrix and range. A cheaper
   // scaler when not `highQuality`.
   bool ReadFrame(int64_t n, int width, int height, bool highQuality, uint8_t* argb, int rowBytes);
-  // Frame `n` as the decoder gives it (an AVFrame of the clip's pixel
-  // format), valid until the next read; nil when it cannot be had.
+  // Frame `n` as the decoder gives it, turned upright (an AVFrame of
+  // `info().pixelFormat`), valid until the next read; nil when it cannot be had.
   const struct AVFrame* DecodedFrame(int64_t n);
   // When frame `n` starts, from the first frame, in the stream's time base;
   // for n = frameCount, when the last one ends.

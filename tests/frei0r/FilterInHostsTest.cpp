@@ -18,7 +18,6 @@ constexpr int kFrames = 30;  // 1.2 s at 25 frames a second
 
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
-int Shell(const std::string& command) { return std::system(command.c_str()); }
 
 // The clip's frames as R,G,B,A.
 std::vector<std::vector<uint32_t>> RawFrames(const std::string& clip, const std::string& raw) {

@@ -385,8 +385,6 @@ TEST(HostCommand, APlugInOfTheInterfaceHeaderAloneRendersThroughTheHost) {
 
 // ---- Renders that keep the clip's quality ----
 
-int Shell(const std::string& command) { return std::system(command.c_str()); }
-
 // Peak signal to noise of the luma planes of two decoded frames, in dB.
 double LumaPsnr(const AVFrame* a, const AVFrame* b) {
   double sum = 0;
@@ -449,74 +447,6 @@ TEST(HostCommand, FramesTheEffectDoesNotTouchKeepTheirPicturesAndColours) {
   std::printf("frames outside the effect, luma PSNR against the source: ours %.2f dB, a plain re-encode %.2f dB\n", ours,
               theirs);
   EXPECT_NEAR(ours, theirs, 0.5);
-}
-
-// The frames' presentation times, as ffprobe reads them, in seconds.
-std::vector<std::string> FrameTimes(const std::string& clip) {
-  TempDir dir;
-  EXPECT_EQ(Shell("ffprobe -v error -select_streams v -show_entries frame=pts_time -of default=nw=1:nk=1 " + Quoted(clip) +
-                  " > " + Quoted(dir / "times")),
-            0);
-  std::vector<std::string> times;
-  std::ifstream in(dir / "times");
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty()) times.push_back(line);
-  return times;
-}
-
-// The clip's length in seconds.
-double Duration(const std::string& clip) {
-  TempDir dir;
-  EXPECT_EQ(Shell("ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 " + Quoted(clip) + " > " +
-                  Quoted(dir / "duration")),
-            0);
-  std::ifstream in(dir / "duration");
-  double seconds = 0;
-  in >> seconds;
-  return seconds;
-}
-
-// When the clip's sound ends: its last audio packet's time and duration.
-double SoundEnds(const std::string& clip) {
-  TempDir dir;
-  EXPECT_EQ(Shell("ffprobe -v error -select_streams a:0 -show_entries packet=pts_time,duration_time -of csv=p=0 " +
-                  Quoted(clip) + " | tail -1 > " + Quoted(dir / "end")),
-            0);
-  std::ifstream in(dir / "end");
-  double at = 0, lasting = 0;
-  char comma;
-  in >> at >> comma >> lasting;
-  return at + lasting;
-}
-
-// A phone's variable rate: 50 frames at 25 a second, then 50 at 10. Each
-// frame comes out at the time it has in the clip, in MP4 and Matroska, the
-// effect's range counted in frames as before.
-TEST(HostCommand, AVariableRateClipKeepsEveryFramesTime) {
-  TempDir config, dir;
-  const std::string clip = dir / "phone.mp4";
-  ASSERT_EQ(Shell("ffmpeg -loglevel error -y -f lavfi -i testsrc2=s=160x120:r=25:d=2 -f lavfi -i testsrc2=s=160x120:r=10:d=5 "
-                  "-f lavfi -i sine=f=440:d=6.9 -filter_complex '[0][1]concat=n=2:v=1:a=0[v]' -map '[v]' -map 2:a "
-                  "-fps_mode vfr -c:v libx264 -preset fast -c:a aac " + Quoted(clip)),
-            0);
-  const std::vector<std::string> source = FrameTimes(clip);
-  ASSERT_GE(source.size(), 90u);
-  for (const char* format : {"mp4", "mkv"}) {
-    SCOPED_TRACE(format);
-    const std::string out = dir / (std::string("out.") + format);
-    HostRun r = Host("render " + Quoted(clip) + " -o " + Quoted(out) + " --format " + format + " --start 40 --count 30",
-                     config.path());
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(FrameTimes(out), source);
-    std::string error;
-    auto rendered = ClipReader::Open(out, error);
-    ASSERT_TRUE(rendered) << error;
-    EXPECT_TRUE(rendered->info().variableRate);
-    // As long as the clip, within a frame of its slower part, and its sound
-    // as long as its pictures: no frame's sound is squeezed to the rate.
-    EXPECT_NEAR(Duration(out), Duration(clip), 0.1);
-    EXPECT_NEAR(SoundEnds(out), Duration(clip), 0.1);
-  }
 }
 
 TEST(HostCommand, OddSizesStayInMatroskaAndAreRefusedInMP4) {

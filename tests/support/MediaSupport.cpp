@@ -2,7 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+}
+
+#include "TestSupport.h"
 
 #include "media/AudioReader.h"
 #include "media/ClipWriter.h"
@@ -62,4 +71,101 @@ std::vector<float> ReadAudio(const std::string& path, int64_t samples) {
     EXPECT_TRUE(reader->Read(0, int(samples), audio.data(), error)) << error;
   }
   return audio;
+}
+
+namespace {
+
+std::string Quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+}  // namespace
+
+int Shell(const std::string& command) { return std::system(command.c_str()); }
+
+std::vector<std::string> FrameTimes(const std::string& clip) {
+  TempDir dir;
+  EXPECT_EQ(Shell("ffprobe -v error -select_streams v -show_entries frame=pts_time -of default=nw=1:nk=1 " + Quoted(clip) +
+                  " > " + Quoted(dir / "times")),
+            0);
+  std::vector<std::string> times;
+  std::ifstream in(dir / "times");
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) times.push_back(line);
+  return times;
+}
+
+double Duration(const std::string& clip) {
+  TempDir dir;
+  EXPECT_EQ(Shell("ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 " + Quoted(clip) + " > " +
+                  Quoted(dir / "duration")),
+            0);
+  std::ifstream in(dir / "duration");
+  double seconds = 0;
+  in >> seconds;
+  return seconds;
+}
+
+double SoundEnds(const std::string& clip) {
+  TempDir dir;
+  EXPECT_EQ(Shell("ffprobe -v error -select_streams a:0 -show_entries packet=pts_time,duration_time -of csv=p=0 " +
+                  Quoted(clip) + " | tail -1 > " + Quoted(dir / "end")),
+            0);
+  std::ifstream in(dir / "end");
+  double at = 0, lasting = 0;
+  char comma;
+  in >> at >> comma >> lasting;
+  return at + lasting;
+}
+
+void TagDisplayMatrix(const std::string& in, const std::string& out, double clockwise, bool mirror) {
+  AVFormatContext *from = nullptr, *to = nullptr;
+  ASSERT_EQ(avformat_open_input(&from, in.c_str(), nullptr, nullptr), 0) << in;
+  ASSERT_GE(avformat_find_stream_info(from, nullptr), 0);
+  ASSERT_GE(avformat_alloc_output_context2(&to, nullptr, nullptr, out.c_str()), 0) << out;
+  for (unsigned k = 0; k < from->nb_streams; ++k) {
+    AVStream* s = avformat_new_stream(to, nullptr);
+    avcodec_parameters_copy(s->codecpar, from->streams[k]->codecpar);
+    s->codecpar->codec_tag = 0;
+    s->time_base = from->streams[k]->time_base;
+    if (s->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+    auto* m = reinterpret_cast<int32_t*>(av_stream_new_side_data(s, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
+    ASSERT_NE(m, nullptr);
+    // The flip mirrors what is shown, after the turn.
+    av_display_rotation_set(m, clockwise);
+    av_display_matrix_flip(m, mirror, 0);
+  }
+  ASSERT_GE(avio_open(&to->pb, out.c_str(), AVIO_FLAG_WRITE), 0);
+  ASSERT_GE(avformat_write_header(to, nullptr), 0);
+  AVPacket* packet = av_packet_alloc();
+  while (av_read_frame(from, packet) >= 0) {
+    av_packet_rescale_ts(packet, from->streams[packet->stream_index]->time_base,
+                         to->streams[packet->stream_index]->time_base);
+    EXPECT_GE(av_interleaved_write_frame(to, packet), 0);
+  }
+  av_packet_free(&packet);
+  EXPECT_GE(av_write_trailer(to), 0);
+  avio_closep(&to->pb);
+  avformat_free_context(to);
+  avformat_close_input(&from);
+}
+
+ShownFrame ShowFrame(const std::string& clip, int n) {
+  TempDir dir;
+  const std::string ppm = dir / "frame.ppm";
+  EXPECT_EQ(Shell("ffmpeg -loglevel error -y -i " + Quoted(clip) + " -vf " + Quoted("select=eq(n\\," + std::to_string(n) + ")") +
+                  " -frames:v 1 -c:v ppm -f image2 " + Quoted(ppm)),
+            0);
+  ShownFrame f;
+  FILE* in = std::fopen(ppm.c_str(), "rb");
+  if (in == nullptr) return f;
+  int maxValue = 0;
+  if (std::fscanf(in, "P6 %d %d %d", &f.width, &f.height, &maxValue) == 3 && std::fgetc(in) != EOF && maxValue == 255) {
+    f.rgb.resize(size_t(f.width) * f.height * 3);
+    if (std::fread(f.rgb.data(), 1, f.rgb.size(), in) != f.rgb.size()) f.rgb.clear(), f.width = f.height = 0;
+  }
+  std::fclose(in);
+  return f;
 }

@@ -22,3 +22,23 @@ std::string WritePicture(const std::string& path, int width, int height, FlatCol
 std::string WriteQuarteredPicture(const std::string& path, int width, int height, const FlatColour quarters[4]);
 // A text file of the given lines.
 std::string WriteLines(const std::string& path, const std::vector<std::string>& lines);
+
+// Runs a shell command; its exit status.
+int Shell(const std::string& command);
+// The video frames' presentation times, as ffprobe reads them, in seconds.
+std::vector<std::string> FrameTimes(const std::string& clip);
+// The clip's length in seconds, as ffprobe reads it.
+double Duration(const std::string& clip);
+// When the clip's first sound ends: its last audio packet's time and duration.
+double SoundEnds(const std::string& clip);
+// `in` copied stream for stream into `out`, its video given a display
+// matrix turning it `clockwise` degrees, then mirrored left to right when
+// `mirror`, as a phone's clip says how it is to be shown.
+void TagDisplayMatrix(const std::string& in, const std::string& out, double clockwise, bool mirror);
+// Frame `n` of a clip as FFmpeg's player shows it (turned as the clip says), R,G,B.
+struct ShownFrame {
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+  const uint8_t* at(int x, int y) const { return &rgb[(size_t(y) * width + x) * 3]; }
+};
+ShownFrame ShowFrame(const std::string& clip, int n);

@@ -1,0 +1,128 @@
+// Clips shaped like a phone's and a camera's come out as they play: each
+// frame at its own time, turned upright, with the streams and the
+// description the clip carries.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "HostRun.h"
+#include "MediaSupport.h"
+#include "TestSupport.h"
+#include "media/ClipReader.h"
+
+namespace {
+
+// A phone's variable rate: 50 frames at 25 a second, then 50 at 10. Each
+// frame comes out at the time it has in the clip, in MP4 and Matroska, the
+// effect's range counted in frames as before.
+TEST(ClipsAsTheyPlay, AVariableRateClipKeepsEveryFramesTime) {
+  TempDir config, dir;
+  const std::string clip = dir / "phone.mp4";
+  ASSERT_EQ(Shell("ffmpeg -loglevel error -y -f lavfi -i testsrc2=s=160x120:r=25:d=2 -f lavfi -i testsrc2=s=160x120:r=10:d=5 "
+                  "-f lavfi -i sine=f=440:d=6.9 -filter_complex '[0][1]concat=n=2:v=1:a=0[v]' -map '[v]' -map 2:a "
+                  "-fps_mode vfr -c:v libx264 -preset fast -c:a aac " + Quoted(clip)),
+            0);
+  const std::vector<std::string> source = FrameTimes(clip);
+  ASSERT_GE(source.size(), 90u);
+  for (const char* format : {"mp4", "mkv"}) {
+    SCOPED_TRACE(format);
+    const std::string out = dir / (std::string("out.") + format);
+    HostRun r = Host("render " + Quoted(clip) + " -o " + Quoted(out) + " --format " + format + " --start 40 --count 30",
+                     config.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(FrameTimes(out), source);
+    std::string error;
+    auto rendered = ClipReader::Open(out, error);
+    ASSERT_TRUE(rendered) << error;
+    EXPECT_TRUE(rendered->info().variableRate);
+    // As long as the clip, within a frame of its slower part, and its sound
+    // as long as its pictures: no frame's sound is squeezed to the rate.
+    EXPECT_NEAR(Duration(out), Duration(clip), 0.1);
+    EXPECT_NEAR(SoundEnds(out), Duration(clip), 0.1);
+  }
+}
+
+
+// Where a frame shows the stored white quarter of the turned clips below:
+// each quarter's middle is white or grey. A frame shorter than `h` fails.
+void ExpectWhiteQuarter(const ShownFrame& f, int w, int h, int column, int row) {
+  ASSERT_EQ(f.width, w);
+  ASSERT_EQ(f.height, h);
+  for (int qy = 0; qy < 2; ++qy)
+    for (int qx = 0; qx < 2; ++qx) {
+      const uint8_t* p = f.at(w / 4 + qx * w / 2, h / 4 + qy * h / 2);
+      EXPECT_NEAR(p[1], qx == column && qy == row ? 255 : 128, 16) << "quarter " << qx << ", " << qy;
+    }
+}
+
+// A phone's clip, 64 x 36 stored, grey with its stored top left quarter
+// white, turned as its display matrix says. The dialog and the render see
+// it as a player shows it: the red picture put in the bottom left of the
+// shown frame (from 5 % to 45 % across, 55 % to 95 % down) lands there, and
+// the output shows the same frame with nothing left to turn.
+TEST(ClipsAsTheyPlay, ATurnedClipComesOutUprightWithThePictureWhereItWasPut) {
+  TempDir config, dir;
+  const std::string stored = dir / "stored.mp4";
+  ASSERT_EQ(Shell("ffmpeg -loglevel error -y -f lavfi -i "
+                  "color=c=gray:s=64x36:r=25:d=0.4,drawbox=x=0:y=0:w=32:h=18:color=white:t=fill "
+                  "-c:v libx264 -pix_fmt yuv420p " + Quoted(stored)),
+            0);
+  const FlatColour red = {220, 20, 20};
+  const std::string picture = WritePicture(dir / "red.png", 40, 40, red);
+  const std::string script = WriteLines(dir / "s.txt", {
+      "picture " + picture, "drag 0.001 0.001 0.05 0.55", "drag 0.999 0.999 0.45 0.95", "rect end",
+      "drag 0.001 0.001 0.05 0.55", "drag 0.999 0.999 0.45 0.95", "slider opacity 100", "ok"});
+  struct Case {
+    int clockwise;
+    bool mirror;
+    int w;                        // the shown width; 64 x 36 either way round
+    int whiteColumn, whiteRow;    // where the stored top left quarter shows
+  };
+  // Turned a quarter clockwise, the stored top left goes to the top right;
+  // mirrored left to right after that, back to the top left.
+  for (const Case c : {Case{90, false, 36, 1, 0}, Case{180, false, 64, 1, 1}, Case{270, false, 36, 0, 1},
+                       Case{90, true, 36, 0, 0}, Case{180, true, 64, 0, 1}, Case{0, true, 64, 1, 0}}) {
+    SCOPED_TRACE(std::to_string(c.clockwise) + (c.mirror ? " mirrored" : ""));
+    const int w = c.w, h = 64 * 36 / w;
+    const std::string phone = dir / "phone.mp4";
+    TagDisplayMatrix(stored, phone, c.clockwise, c.mirror);
+    // FFmpeg's player shows it so.
+    ExpectWhiteQuarter(ShowFrame(phone, 3), w, h, c.whiteColumn, c.whiteRow);
+    for (const char* format : {"mp4", "mkv"}) {
+      SCOPED_TRACE(format);
+      const std::string out = dir / (std::string("out.") + format);
+      HostRun r = Host("render " + Quoted(phone) + " -o " + Quoted(out) + " --overwrite --format " + format +
+                           " --configure --script " + Quoted(script),
+                       config.path());
+      ASSERT_EQ(r.status, 0) << r.err;
+      const std::string told = "turned upright: stored 64 x 36, shown " +
+                               (c.mirror ? std::string("mirrored") : "turned " + std::to_string(c.clockwise));
+      EXPECT_NE(r.err.find(told), std::string::npos) << r.err;
+      std::string error;
+      auto rendered = ClipReader::Open(out, error);
+      ASSERT_TRUE(rendered) << error;
+      EXPECT_EQ(rendered->info().storedWidth, w);
+      EXPECT_EQ(rendered->info().turnedDegrees, 0);
+      EXPECT_FALSE(rendered->info().mirrored);
+      const ShownFrame frame = ShowFrame(out, 3);
+      // The picture's middle is red; the quarters' middles are the clip's.
+      ASSERT_EQ(frame.width, w);
+      ASSERT_EQ(frame.height, h);
+      for (int y = int(0.6 * h); y < int(0.9 * h); ++y)
+        for (int x = int(0.1 * w); x < int(0.4 * w); ++x) {
+          EXPECT_NEAR(frame.at(x, y)[0], red.r, 16) << x << ", " << y;
+          EXPECT_NEAR(frame.at(x, y)[1], red.g, 16) << x << ", " << y;
+        }
+      // Off the picture: the quarter above it and those on the right.
+      for (int qy = 0; qy < 2; ++qy)
+        for (int qx = 0; qx < 2; ++qx) {
+          if (qx == 0 && qy == 1) continue;
+          const uint8_t* p = frame.at(w / 4 + qx * w / 2, h / 4 + qy * h / 2);
+          EXPECT_NEAR(p[1], qx == c.whiteColumn && qy == c.whiteRow ? 255 : 128, 16) << "quarter " << qx << ", " << qy;
+        }
+    }
+  }
+}
+
+}  // namespace
