@@ -206,7 +206,7 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
     return false;
   }
   auto writer = ClipWriter::Create(temp, o.format, info.width, info.height, info.fpsNum, info.fpsDen, audio != nullptr,
-                                   error, &info);
+                                   error, &info, o.format == OutputFormat::PngFrames ? "" : o.clip);
   auto fail = [&](const std::string& why) {
     error = why;
     writer.reset();
@@ -214,6 +214,8 @@ bool RenderClip(HYPluginEntry entry, const RenderOptions& o, const RenderProgres
     return false;
   };
   if (!writer) return fail(error);
+  report.notes.insert(report.notes.end(), writer->notes().begin(), writer->notes().end());
+  if (o.format == OutputFormat::PngFrames && info.hasAudio) report.notes.push_back("left out: the sound; PNG frames hold pictures only");
 
   size_t blocksBefore = 0;
   {

@@ -21,6 +21,7 @@ extern "C" {
 #include <vector>
 
 #include "OutputFiles.h"
+#include "media/CarriedStreams.h"
 #include "media/ClipReader.h"
 #include "media/Colour.h"
 
@@ -72,6 +73,8 @@ struct ClipWriter::Impl {
   bool timed = false;
   int64_t nextPts = 0, nextDuration = 1;
   std::map<int64_t, int64_t> durations;
+  std::unique_ptr<CarriedStreams> carried;
+  std::vector<std::string> notes;
 
   ~Impl() {
     if (output && headerWritten == false && output->pb) avio_closep(&output->pb);
@@ -144,6 +147,7 @@ struct ClipWriter::Impl {
   // frames are converted into.
   bool OpenVideo(const AVCodec* codec, const ClipInfo* source, std::string& error);
   bool OpenAudio(std::string& error);
+  bool Carry(const std::string& clip, std::string& error);
   bool StartFile(std::string& error);
   bool PreparePicture(const AVCodec* codec, std::string& error);
 
@@ -158,6 +162,9 @@ struct ClipWriter::Impl {
     frame->pict_type = AV_PICTURE_TYPE_NONE;  // the encoder chooses, not the source's coding
     if (!Encode(video, videoStream, frame, error)) return false;
     ++framesWritten;
+    // The other streams' packets up to this frame's end, interleaved with it.
+    const double ends = timed ? double(nextPts + nextDuration) * av_q2d(video->time_base) : framesWritten / av_q2d(rate);
+    if (carried && !carried->WriteUntil(ends, error)) return false;
     if (audio == nullptr || samples <= 0) return true;
     uint8_t** converted = nullptr;
     if (av_samples_alloc_array_and_samples(&converted, nullptr, kAudioChannels, samples, audio->sample_fmt, 0) < 0) {
@@ -290,6 +297,14 @@ bool ClipWriter::Impl::OpenAudio(std::string& error) {
   return true;
 }
 
+bool ClipWriter::Impl::Carry(const std::string& clip, std::string& error) {
+  carried = CarriedStreams::Open(clip, error);
+  if (!carried) return false;
+  carried->Describe(videoStream, audioStream);
+  const bool mp4 = format == OutputFormat::Mp4;
+  return carried->AddTo(output, mp4 ? AV_CODEC_ID_AAC : AV_CODEC_ID_FLAC, mp4 ? "MP4" : "Matroska", notes, error);
+}
+
 bool ClipWriter::Impl::StartFile(std::string& error) {
   int err = avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE);
   if (err >= 0) err = avformat_write_header(output, nullptr);
@@ -321,7 +336,7 @@ bool ClipWriter::Impl::PreparePicture(const AVCodec* codec, std::string& error) 
 
 std::unique_ptr<ClipWriter> ClipWriter::Create(const std::string& path, OutputFormat format, int width, int height,
                                                int fpsNum, int fpsDen, bool withAudio, std::string& error,
-                                               const ClipInfo* source) {
+                                               const ClipInfo* source, const std::string& carryFrom) {
   auto d = std::make_unique<Impl>();
   d->format = format;
   d->path = path;
@@ -347,10 +362,13 @@ std::unique_ptr<ClipWriter> ClipWriter::Create(const std::string& path, OutputFo
     }
   }
   if (!d->OpenVideo(videoCodec, source, error) || (withAudio && !d->OpenAudio(error)) ||
-      (d->output && !d->StartFile(error)) || !d->PreparePicture(videoCodec, error))
+      (d->output && !carryFrom.empty() && !d->Carry(carryFrom, error)) || (d->output && !d->StartFile(error)) ||
+      !d->PreparePicture(videoCodec, error))
     return nullptr;
   return std::unique_ptr<ClipWriter>(new ClipWriter(std::move(d)));
 }
+
+const std::vector<std::string>& ClipWriter::notes() const { return impl_->notes; }
 
 void ClipWriter::TimeNextFrame(int64_t start, int64_t duration) {
   impl_->nextPts = start;
@@ -406,6 +424,7 @@ bool ClipWriter::Finish(std::string& error) {
   if (d.audio != nullptr) {
     if (!d.EncodeAudio(true, error) || !d.Encode(d.audio, d.audioStream, nullptr, error)) return false;
   }
+  if (d.carried && !d.carried->Finish(error)) return false;
   if (d.output) {
     int err = av_write_trailer(d.output);
     if (err < 0) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 enum class OutputFormat {
   Mp4,        // H.264 and AAC in MP4
@@ -21,9 +22,13 @@ class ClipWriter {
   // With a `source` clip, the video keeps its colour description (matrix,
   // range, primaries, transfer), and lossless Matroska its pixel format too;
   // without one, Matroska holds B,G,R,A and MP4 BT.709 in limited range.
+  // With `carryFrom`, the clip's other streams, chapters and description
+  // come along where the container holds them (see CarriedStreams).
   static std::unique_ptr<ClipWriter> Create(const std::string& path, OutputFormat format, int width, int height,
                                             int fpsNum, int fpsDen, bool withAudio, std::string& error,
-                                            const ClipInfo* source = nullptr);
+                                            const ClipInfo* source = nullptr, const std::string& carryFrom = "");
+  // What was left out of the clip, a line each.
+  const std::vector<std::string>& notes() const;
   ~ClipWriter();
   // With a variable-rate source: when the next frame starts and how long it
   // lasts, in the source's time base, counted from its first frame.

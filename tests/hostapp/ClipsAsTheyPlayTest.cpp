@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
+#include <vector>
 
 #include "HostRun.h"
 #include "MediaSupport.h"
@@ -122,6 +124,100 @@ TEST(ClipsAsTheyPlay, ATurnedClipComesOutUprightWithThePictureWhereItWasPut) {
           EXPECT_NEAR(p[1], qx == c.whiteColumn && qy == c.whiteRow ? 255 : 128, 16) << "quarter " << qx << ", " << qy;
         }
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// What ffprobe says of a clip, `key=value` a line.
+std::string Probe(const std::string& clip, const std::string& entries) {
+  TempDir dir;
+  EXPECT_EQ(Shell("ffprobe -v error " + entries + " -of default=nw=1 " + Quoted(clip) + " > " + Quoted(dir / "probe")), 0);
+  return ReadText(dir / "probe");
+}
+
+size_t Count(const std::string& text, const std::string& line) {
+  size_t n = 0;
+  for (size_t at = text.find(line + "\n"); at != std::string::npos; at = text.find(line + "\n", at + 1))
+    n += at == 0 || text[at - 1] == '\n';
+  return n;
+}
+
+// Zero crossings a second of a stream's first channel: twice its tone's frequency.
+double Crossings(const std::string& clip, const std::string& stream) {
+  TempDir dir;
+  EXPECT_EQ(Shell("ffmpeg -loglevel error -y -i " + Quoted(clip) + " -map 0:" + stream +
+                  " -ac 1 -ar 48000 -f f32le -c:a pcm_f32le " + Quoted(dir / "pcm")),
+            0);
+  std::ifstream in(dir / "pcm", std::ios::binary);
+  std::vector<float> s;
+  for (float v; in.read(reinterpret_cast<char*>(&v), sizeof v);) s.push_back(v);
+  int n = 0;
+  for (size_t k = 1; k < s.size(); ++k) n += (s[k - 1] < 0) != (s[k] < 0);
+  return s.empty() ? 0 : n * 48000.0 / s.size();
+}
+
+// A camera's clip with a second, commentary sound in PCM, subtitles, two
+// chapters and a description. Matroska takes all of it as it is; MP4 takes
+// the commentary encoded anew and the chapters (which it keeps as a text
+// track of its own), and the summary names the subtitles it cannot hold.
+TEST(ClipsAsTheyPlay, EveryStreamAndTheDescriptionComeAlongWhereTheContainerHoldsThem) {
+  TempDir config, dir;
+  const std::string subtitles = WriteLines(dir / "s.srt", {"1", "00:00:00,200 --> 00:00:01,000", "Hello", "",
+                                                            "2", "00:00:01,200 --> 00:00:01,800", "Goodbye", ""});
+  const std::string chapters = WriteLines(dir / "chapters.txt", {";FFMETADATA1", "[CHAPTER]", "TIMEBASE=1/1000",
+                                                                 "START=0", "END=1000", "title=Arrival", "[CHAPTER]",
+                                                                 "TIMEBASE=1/1000", "START=1000", "END=2000",
+                                                                 "title=Departure"});
+  const std::string clip = dir / "camera.mkv";
+  ASSERT_EQ(Shell("ffmpeg -loglevel error -y -f lavfi -i testsrc2=s=160x120:r=25:d=2 -f lavfi -i sine=f=440:d=2 "
+                  "-f lavfi -i sine=f=880:d=2:sample_rate=44100 -i " + Quoted(subtitles) + " -i " + Quoted(chapters) +
+                  " -map 0:v -map 1:a -map 2:a -map 3:s -map_chapters 4 -c:v libx264 -preset fast -c:a:0 aac "
+                  "-c:a:1 pcm_s16le -ac:a:1 1 -c:s srt -metadata:s:a:1 title=Commentary -metadata:s:a:1 language=fre "
+                  "-metadata title='A walk' -metadata creation_time=2026-05-01T10:20:30.000000Z "
+                  "-metadata location=+48.8566+002.3522/ " + Quoted(clip)),
+            0);
+  struct Case {
+    const char* format;
+    const char* commentaryCodec;
+    int subtitleStreams;
+  };
+  for (const Case c : {Case{"mkv", "pcm_s16le", 1}, Case{"mp4", "aac", 0}}) {
+    SCOPED_TRACE(c.format);
+    const std::string out = dir / (std::string("out.") + c.format);
+    HostRun r = Host("render " + Quoted(clip) + " -o " + Quoted(out) + " --format " + c.format + " --start 10 --count 20",
+                     config.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string streams = Probe(out, "-show_entries stream=codec_type,codec_name,channels:stream_tags=title,language");
+    EXPECT_EQ(Count(streams, "codec_type=video"), 1u) << streams;
+    EXPECT_EQ(Count(streams, "codec_type=audio"), 2u) << streams;
+    EXPECT_EQ(Count(streams, "codec_type=subtitle"), size_t(c.subtitleStreams)) << streams;
+    EXPECT_EQ(Count(streams, std::string("codec_name=") + c.commentaryCodec), std::string(c.format) == "mp4" ? 2u : 1u)
+        << streams;
+    // MP4 keeps a stream's language and not its title.
+    EXPECT_EQ(Count(streams, "TAG:title=Commentary"), c.subtitleStreams ? 1u : 0u) << streams;
+    EXPECT_EQ(Count(streams, "TAG:language=fre"), 1u) << streams;
+    EXPECT_EQ(Count(streams, "channels=1"), 1u) << streams;
+    // The commentary is the commentary, as long as the clip.
+    EXPECT_NEAR(Crossings(out, "a:1"), 2 * 880, 10);
+    EXPECT_NEAR(Crossings(out, "a:0"), 2 * 440, 10);
+    const std::string description =
+        Probe(out, "-show_entries format_tags=title,creation_time,location:chapter=start_time:chapter_tags=title");
+    EXPECT_EQ(Count(description, "TAG:title=A walk"), 1u) << description;
+    EXPECT_EQ(Count(description, "TAG:creation_time=2026-05-01T10:20:30.000000Z"), 1u) << description;
+    EXPECT_NE(description.find("=+48.8566+002.3522/\n"), std::string::npos) << description;  // the location
+    EXPECT_EQ(Count(description, "TAG:title=Arrival"), 1u) << description;
+    EXPECT_EQ(Count(description, "TAG:title=Departure"), 1u) << description;
+    const bool told = r.err.find("left out: stream 3, subtitles (subrip): MP4 cannot hold it") != std::string::npos;
+    EXPECT_EQ(told, c.subtitleStreams == 0) << r.err;
+    if (c.subtitleStreams == 0) continue;
+    // The subtitles say what they said, when they said it.
+    ASSERT_EQ(Shell("ffmpeg -loglevel error -y -i " + Quoted(out) + " -map 0:s " + Quoted(dir / "back.srt")), 0);
+    const std::string back = ReadText(dir / "back.srt");
+    EXPECT_NE(back.find("00:00:00,200 --> 00:00:01,000\nHello"), std::string::npos) << back;
+    EXPECT_NE(back.find("00:00:01,200 --> 00:00:01,800\nGoodbye"), std::string::npos) << back;
   }
 }
 
