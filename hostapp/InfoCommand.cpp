@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "HostServices.h"
+#include "media/ClipReader.h"
 #include "text/JsonText.h"
 #include "text/PascalString.h"
 
@@ -90,5 +91,68 @@ int RunInfo(const LoadedPlugin& plugin, const InfoOptions& options) {
     PrintJson(plugin, params);
   else
     PrintReadable(plugin, params);
+  return 0;
+}
+
+namespace {
+
+std::string Turn(const ClipInfo& i) {
+  if (i.turnNotApplied != 0) return "not applied (a turn of " + std::to_string(i.turnNotApplied) + " degrees)";
+  if (i.turnedDegrees == 0 && !i.mirrored) return "none";
+  return std::string(i.mirrored ? "mirrored, then " : "") + "turned " + std::to_string(i.turnedDegrees) +
+         " degrees clockwise";
+}
+
+std::string Rate(const ClipInfo& i) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3g frames a second", double(i.fpsNum) / i.fpsDen);
+  return i.variableRate ? std::string("variable: each frame keeps its own time (") + text + " at its base)" : text;
+}
+
+void PrintClip(const std::string& path, const ClipInfo& i) {
+  std::printf("Clip:          %s\n", path.c_str());
+  std::printf("Frames:        %lld, %.3f s\n", (long long)i.frameCount, i.seconds);
+  std::printf("Rate:          %s\n", Rate(i).c_str());
+  std::printf("Shown:         %d x %d\n", i.width, i.height);
+  std::printf("Stored:        %d x %d, turn: %s\n", i.storedWidth, i.storedHeight, Turn(i).c_str());
+  for (size_t k = 0; k < i.streams.size(); ++k)
+    std::printf("Stream %zu:%*s%s%s\n", k, k < 10 ? 6 : 5, "", i.streams[k].c_str(),
+                int(k) == i.videoStream   ? " (the frames)"
+                : int(k) == i.audioStream ? " (the effect's sound)"
+                                          : "");
+  std::printf("Chapters:      %d\n", i.chapters);
+  for (const auto& [key, value] : i.tags) std::printf("Tag:           %s = %s\n", key.c_str(), value.c_str());
+}
+
+void PrintClipJson(const std::string& path, const ClipInfo& i) {
+  std::ostringstream o;
+  o << "{\n  \"clip\": " << JsonString(path) << ",\n  \"frames\": " << i.frameCount
+    << ",\n  \"seconds\": " << JsonNumber(i.seconds) << ",\n  \"frameRate\": [" << i.fpsNum << ", " << i.fpsDen
+    << "],\n  \"variableRate\": " << (i.variableRate ? "true" : "false") << ",\n  \"width\": " << i.width
+    << ",\n  \"height\": " << i.height << ",\n  \"storedWidth\": " << i.storedWidth
+    << ",\n  \"storedHeight\": " << i.storedHeight << ",\n  \"turnedDegrees\": " << i.turnedDegrees
+    << ",\n  \"mirrored\": " << (i.mirrored ? "true" : "false") << ",\n  \"videoStream\": " << i.videoStream
+    << ",\n  \"audioStream\": " << i.audioStream << ",\n  \"streams\": [";
+  for (size_t k = 0; k < i.streams.size(); ++k) o << (k ? ", " : "") << JsonString(i.streams[k]);
+  o << "],\n  \"chapters\": " << i.chapters << ",\n  \"tags\": {";
+  for (size_t k = 0; k < i.tags.size(); ++k)
+    o << (k ? ", " : "") << JsonString(i.tags[k].first) << ": " << JsonString(i.tags[k].second);
+  o << "}\n}\n";
+  std::fputs(o.str().c_str(), stdout);
+}
+
+}  // namespace
+
+int RunClipInfo(const std::string& clip, bool json) {
+  std::string error;
+  auto reader = ClipReader::Open(clip, error);
+  if (!reader) {
+    std::fprintf(stderr, "quorvel-host: %s\n", error.c_str());
+    return 1;
+  }
+  if (json)
+    PrintClipJson(clip, reader->info());
+  else
+    PrintClip(clip, reader->info());
   return 0;
 }

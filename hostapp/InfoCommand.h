@@ -13,3 +13,8 @@ struct InfoOptions {
 
 // Sends kPlugGetInfo and prints the description; answers the exit status.
 int RunInfo(const LoadedPlugin& plugin, const InfoOptions& options);
+
+// quorvel-host info CLIP: what a clip holds, as the host reads it: its
+// frames as shown and as stored, their rate, whether each keeps its own
+// time, its streams, chapters and description. Answers the exit status.
+int RunClipInfo(const std::string& clip, bool json);

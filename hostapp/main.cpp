@@ -28,6 +28,9 @@ const char kUsage[] =
     "\n"
     "commands:\n"
     "  info [--json] [--selected-frames N]   describe the effect\n"
+    "  info CLIP [--json]                    describe a clip as the host reads it: its frames\n"
+    "                                        as shown and stored, their rate (variable or not),\n"
+    "                                        its streams, chapters and description\n"
     "  render CLIP -o OUT [--start N] [--count N] [--fade-in N] [--fade-out N]\n"
     "         [--sliders A,B,C] [--proxy] [--format mp4|mkv|png] [--overwrite]\n"
     "         [--configure [--at N] [--script FILE [--input qt|x11] [--timeout S]]]\n"
@@ -389,7 +392,8 @@ int CheckCommand(const CommandLine& c) {
   if ((command == "render" || command == "placeholder") && (c.positional.size() != 1 || c.render.output.empty()))
     return UsageError(command + " needs one CLIP and -o OUT");
   if (command == "placeholder" && c.placeholderAt < 0) return UsageError("placeholder needs --at N");
-  if ((command == "info" || command == "demo" || command == "about") && !c.positional.empty())
+  if (command == "info" && c.positional.size() > 1) return UsageError("unexpected " + c.positional[1]);
+  if ((command == "demo" || command == "about") && !c.positional.empty())
     return UsageError("unexpected " + c.positional[0]);
   return kGoOn;
 }
@@ -427,6 +431,10 @@ int main(int argc, char** argv) {
   for (; args.i < args.all.size(); ++args.i)
     if (const int status = Argument(args, c); status != kGoOn) return status;
   if (const int status = CheckCommand(c); status != kGoOn) return status;
+  if (c.command == "info" && !c.positional.empty()) {
+    QuietMediaLibraries();
+    return RunClipInfo(c.positional[0], c.info.json);
+  }
 
   if (c.bundlePath.empty()) {
     c.bundlePath = FindBundle(PluginSearchPath(c.pluginPath));

@@ -137,6 +137,32 @@ struct ClipReader::Impl {
   }
 };
 
+namespace {
+
+std::string StreamWords(const AVStream* s) {
+  const AVCodecParameters* p = s->codecpar;
+  const char* kind = av_get_media_type_string(p->codec_type);
+  std::string words = std::string(kind ? kind : "data") + ", " + avcodec_get_name(p->codec_id);
+  if (p->codec_type == AVMEDIA_TYPE_VIDEO) words += ", " + std::to_string(p->width) + " x " + std::to_string(p->height);
+  if (p->codec_type == AVMEDIA_TYPE_AUDIO)
+    words += ", " + std::to_string(p->ch_layout.nb_channels) + (p->ch_layout.nb_channels == 1 ? " channel, " : " channels, ") +
+             std::to_string(p->sample_rate) + " Hz";
+  if (const AVDictionaryEntry* e = av_dict_get(s->metadata, "language", nullptr, 0)) words += std::string(", ") + e->value;
+  if (const AVDictionaryEntry* e = av_dict_get(s->metadata, "title", nullptr, 0))
+    words += std::string(", \"") + e->value + "\"";
+  return words;
+}
+
+// The container's streams, chapters and description.
+void DescribeContainer(const AVFormatContext* format, ClipInfo& info) {
+  for (unsigned k = 0; k < format->nb_streams; ++k) info.streams.push_back(StreamWords(format->streams[k]));
+  info.chapters = int(format->nb_chapters);
+  const AVDictionaryEntry* e = nullptr;
+  while ((e = av_dict_get(format->metadata, "", e, AV_DICT_IGNORE_SUFFIX))) info.tags.emplace_back(e->key, e->value);
+}
+
+}  // namespace
+
 ClipReader::ClipReader(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 int64_t ClipReader::FrameStart(int64_t n) const {
@@ -192,6 +218,9 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, std::strin
   info.fpsNum = impl->rate.num;
   info.fpsDen = impl->rate.den;
   info.hasAudio = audioStream >= 0 && audioCodec != nullptr;
+  info.videoStream = impl->videoStream;
+  info.audioStream = info.hasAudio ? audioStream : -1;
+  DescribeContainer(impl->format, info);
   info.pixelFormat = impl->orientation.Turned() ? TurnableFormat(impl->video->pix_fmt, impl->orientation)
                                                 : impl->video->pix_fmt;
   info.primaries = vs->codecpar->color_primaries;
@@ -227,6 +256,7 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, std::strin
   }
   auto reader = std::unique_ptr<ClipReader>(new ClipReader(std::move(impl)));
   reader->info_ = info;
+  reader->info_.seconds = double(reader->FrameStart(info.frameCount)) * info.timeBaseNum / info.timeBaseDen;
   return reader;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct ClipInfo {
@@ -31,6 +32,15 @@ struct ClipInfo {
   // format (-1 unknown) and the colour description (2 and 0 unspecified).
   int pixelFormat = -1;
   int primaries = 2, transfer = 2, matrix = 2, range = 0;
+  // What else the container holds: each stream in a few words ("audio,
+  // aac, 2 channels, 48000 Hz"), the index of the video stream read and of
+  // the first audio (-1 none), the chapters, and the container's own
+  // description (creation time, location, title...) as key and value.
+  std::vector<std::string> streams;
+  int videoStream = -1, audioStream = -1;
+  int chapters = 0;
+  std::vector<std::pair<std::string, std::string>> tags;
+  double seconds = 0;  // from the first frame's start to the last one's end
 };
 
 // Audio as the host mixes it: interleaved stereo floats.

@@ -27,6 +27,9 @@ TEST(ClipsAsTheyPlay, AVariableRateClipKeepsEveryFramesTime) {
             0);
   const std::vector<std::string> source = FrameTimes(clip);
   ASSERT_GE(source.size(), 90u);
+  HostRun described = Host("info " + Quoted(clip), config.path());
+  EXPECT_NE(described.out.find("Rate:          variable: each frame keeps its own time"), std::string::npos)
+      << described.out << described.err;
   for (const char* format : {"mp4", "mkv"}) {
     SCOPED_TRACE(format);
     const std::string out = dir / (std::string("out.") + format);
@@ -89,8 +92,11 @@ TEST(ClipsAsTheyPlay, ATurnedClipComesOutUprightWithThePictureWhereItWasPut) {
     const int w = c.w, h = 64 * 36 / w;
     const std::string phone = dir / "phone.mp4";
     TagDisplayMatrix(stored, phone, c.clockwise, c.mirror);
-    // FFmpeg's player shows it so.
+    // FFmpeg's player shows it so, and the host says so.
     ExpectWhiteQuarter(ShowFrame(phone, 3), w, h, c.whiteColumn, c.whiteRow);
+    const std::string described = Host("info " + Quoted(phone), config.path()).out;
+    EXPECT_NE(described.find("Shown:         " + std::to_string(w) + " x " + std::to_string(h) + "\n"),
+              std::string::npos) << described;
     for (const char* format : {"mp4", "mkv"}) {
       SCOPED_TRACE(format);
       const std::string out = dir / (std::string("out.") + format);
@@ -218,6 +224,90 @@ TEST(ClipsAsTheyPlay, EveryStreamAndTheDescriptionComeAlongWhereTheContainerHold
     const std::string back = ReadText(dir / "back.srt");
     EXPECT_NE(back.find("00:00:00,200 --> 00:00:01,000\nHello"), std::string::npos) << back;
     EXPECT_NE(back.find("00:00:01,200 --> 00:00:01,800\nGoodbye"), std::string::npos) << back;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// When a clip's frames flash white, in seconds on its timeline as FFmpeg
+// plays it (from the video's start time, frames at 25 a second).
+std::vector<double> FlashTimes(const std::string& clip) {
+  TempDir dir;
+  EXPECT_EQ(Shell("ffmpeg -loglevel error -y -i " + Quoted(clip) + " -map 0:v -vf scale=8:8,format=gray -f rawvideo " +
+                  Quoted(dir / "grey") + " && ffprobe -v error -select_streams v -show_entries stream=start_time " +
+                  "-of default=nw=1:nk=1 " + Quoted(clip) + " > " + Quoted(dir / "start")),
+            0);
+  double start = 0;
+  std::ifstream(dir / "start") >> start;
+  std::ifstream in(dir / "grey", std::ios::binary);
+  std::vector<double> flashes;
+  char frame[64];
+  for (int n = 0; in.read(frame, sizeof frame); ++n)
+    if (static_cast<unsigned char>(frame[27]) > 128) flashes.push_back(start + n / 25.0);
+  return flashes;
+}
+
+// When a clip's first sound beeps, in seconds on the same timeline.
+std::vector<double> BeepTimes(const std::string& clip) {
+  TempDir dir;
+  EXPECT_EQ(Shell("ffmpeg -loglevel error -y -i " + Quoted(clip) + " -map 0:a:0 -af aresample=async=1:first_pts=0 " +
+                  "-ac 1 -ar 48000 -f f32le -c:a pcm_f32le " + Quoted(dir / "pcm")),
+            0);
+  std::ifstream in(dir / "pcm", std::ios::binary);
+  std::vector<double> beeps;
+  long quiet = 48000;
+  float v;
+  for (long k = 0; in.read(reinterpret_cast<char*>(&v), sizeof v); ++k) {
+    if (std::fabs(v) > 0.1f && quiet > 4800) beeps.push_back(k / 48000.0);
+    quiet = std::fabs(v) > 0.1f ? 0 : quiet + 1;
+  }
+  return beeps;
+}
+
+// Flashes at frames 20, 45 and 60 of a 3-second clip and a beep at each,
+// with the sound starting half a second after the pictures and half a
+// second before them. Every beep comes out on its flash's frame; a beep
+// before the first frame is cut, as the sound before it is.
+TEST(ClipsAsTheyPlay, EveryBeepStaysOnItsFlashWhereverTheSoundStarts) {
+  TempDir config, dir;
+  const std::string flashes = "color=c=black:s=64x48:r=25:d=3,drawbox=c=white:t=fill:"
+                              "enable='eq(n\\,20)+eq(n\\,45)+eq(n\\,60)'";
+  // Beeps of 40 ms at the given times of the sound's own clock.
+  auto beeps = [](double a, double b, double c, double extra) {
+    auto at = [](double t) { return "between(t\\," + std::to_string(t) + "\\," + std::to_string(t + 0.04) + ")"; };
+    return "aevalsrc='(" + at(a) + "+" + at(b) + "+" + at(c) + "+" + at(extra) + ")*0.5*sin(2*PI*1000*t)':s=48000:d=3.5";
+  };
+  struct Case {
+    const char* name;
+    std::string inputs;
+    size_t sourceBeeps;
+  };
+  const Case cases[] = {
+      {"sound half a second late", "-f lavfi -i \"" + flashes + "\" -itsoffset 0.5 -f lavfi -i \"" +
+                                       beeps(0.3, 1.3, 1.9, 2.9) + "\"", 4},
+      {"sound half a second early", "-itsoffset 0.5 -f lavfi -i \"" + flashes + "\" -f lavfi -i \"" +
+                                        beeps(0.2, 1.3, 2.3, 2.9) + "\"", 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string clip = dir / "clip.mp4", out = dir / "out.mp4";
+    ASSERT_EQ(Shell("ffmpeg -loglevel error -y " + c.inputs + " -c:v libx264 -c:a aac -fps_mode passthrough -shortest " + Quoted(clip)),
+              0);
+    const std::vector<double> shown = FlashTimes(clip), heard = BeepTimes(clip);
+    ASSERT_EQ(shown.size(), 3u);
+    ASSERT_GE(heard.size(), 3u);
+    HostRun r = Host("render " + Quoted(clip) + " -o " + Quoted(out) + " --overwrite", config.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<double> outShown = FlashTimes(out), outHeard = BeepTimes(out);
+    ASSERT_EQ(outShown.size(), 3u);
+    // The beeps on the frames' timeline: only those from the first frame on.
+    ASSERT_EQ(outHeard.size(), 3u);
+    for (size_t k = 0; k < 3; ++k) {
+      EXPECT_NEAR(outShown[k], shown[k] - shown[0] + outShown[0], 0.001) << "flash " << k;
+      EXPECT_NEAR(outHeard[k], outShown[k], 0.04) << "beep " << k;
+    }
   }
 }
 
