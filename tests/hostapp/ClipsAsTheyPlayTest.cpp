@@ -68,10 +68,13 @@ void ExpectWhiteQuarter(const ShownFrame& f, int w, int h, int column, int row) 
 // the output shows the same frame with nothing left to turn.
 TEST(ClipsAsTheyPlay, ATurnedClipComesOutUprightWithThePictureWhereItWasPut) {
   TempDir config, dir;
-  const std::string stored = dir / "stored.mp4";
-  ASSERT_EQ(Shell("ffmpeg -loglevel error -y -f lavfi -i "
-                  "color=c=gray:s=64x36:r=25:d=0.4,drawbox=x=0:y=0:w=32:h=18:color=white:t=fill "
-                  "-c:v libx264 -pix_fmt yuv420p " + Quoted(stored)),
+  // A phone's 4:2:0 H.264 in MP4, and a camera's 4:2:2 10-bit ProRes in
+  // QuickTime, whose chroma cannot be turned a quarter as it is.
+  const std::string frame = "color=c=gray:s=64x36:r=25:d=0.4,drawbox=x=0:y=0:w=32:h=18:color=white:t=fill ";
+  const std::string phoneStored = dir / "stored.mp4", cameraStored = dir / "stored.mov";
+  ASSERT_EQ(Shell("ffmpeg -loglevel error -y -f lavfi -i " + frame + "-c:v libx264 -pix_fmt yuv420p " +
+                  Quoted(phoneStored) + " && ffmpeg -loglevel error -y -f lavfi -i " + frame +
+                  "-c:v prores_ks -pix_fmt yuv422p10le " + Quoted(cameraStored)),
             0);
   const FlatColour red = {220, 20, 20};
   const std::string picture = WritePicture(dir / "red.png", 40, 40, red);
@@ -83,15 +86,17 @@ TEST(ClipsAsTheyPlay, ATurnedClipComesOutUprightWithThePictureWhereItWasPut) {
     bool mirror;
     int w;                        // the shown width; 64 x 36 either way round
     int whiteColumn, whiteRow;    // where the stored top left quarter shows
+    bool camera = false;
   };
   // Turned a quarter clockwise, the stored top left goes to the top right;
   // mirrored left to right after that, back to the top left.
   for (const Case c : {Case{90, false, 36, 1, 0}, Case{180, false, 64, 1, 1}, Case{270, false, 36, 0, 1},
-                       Case{90, true, 36, 0, 0}, Case{180, true, 64, 0, 1}, Case{0, true, 64, 1, 0}}) {
-    SCOPED_TRACE(std::to_string(c.clockwise) + (c.mirror ? " mirrored" : ""));
+                       Case{90, true, 36, 0, 0}, Case{180, true, 64, 0, 1}, Case{0, true, 64, 1, 0},
+                       Case{90, false, 36, 1, 0, true}, Case{180, true, 64, 0, 1, true}}) {
+    SCOPED_TRACE(std::to_string(c.clockwise) + (c.mirror ? " mirrored" : "") + (c.camera ? ", ProRes 4:2:2" : ""));
     const int w = c.w, h = 64 * 36 / w;
-    const std::string phone = dir / "phone.mp4";
-    TagDisplayMatrix(stored, phone, c.clockwise, c.mirror);
+    const std::string phone = dir / (c.camera ? "camera.mov" : "phone.mp4");
+    TagDisplayMatrix(c.camera ? cameraStored : phoneStored, phone, c.clockwise, c.mirror);
     // FFmpeg's player shows it so, and the host says so.
     ExpectWhiteQuarter(ShowFrame(phone, 3), w, h, c.whiteColumn, c.whiteRow);
     const std::string described = Host("info " + Quoted(phone), config.path()).out;
