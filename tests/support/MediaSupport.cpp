@@ -156,15 +156,20 @@ ShownFrame ShowFrame(const std::string& clip, int n) {
   TempDir dir;
   const std::string ppm = dir / "frame.ppm";
   EXPECT_EQ(Shell("ffmpeg -loglevel error -y -i " + Quoted(clip) + " -vf " + Quoted("select=eq(n\\," + std::to_string(n) + ")") +
-                  " -frames:v 1 -c:v ppm -f image2 " + Quoted(ppm)),
+                  " -frames:v 1 -pix_fmt rgb24 -c:v ppm -f image2 " + Quoted(ppm)),
             0);
   ShownFrame f;
   FILE* in = std::fopen(ppm.c_str(), "rb");
   if (in == nullptr) return f;
   int maxValue = 0;
-  if (std::fscanf(in, "P6 %d %d %d", &f.width, &f.height, &maxValue) == 3 && std::fgetc(in) != EOF && maxValue == 255) {
-    f.rgb.resize(size_t(f.width) * f.height * 3);
-    if (std::fread(f.rgb.data(), 1, f.rgb.size(), in) != f.rgb.size()) f.rgb.clear(), f.width = f.height = 0;
+  int width = 0, height = 0;
+  if (std::fscanf(in, "P6 %d %d %d", &width, &height, &maxValue) == 3 && std::fgetc(in) != EOF && maxValue == 255 &&
+      width > 0 && height > 0) {
+    f.rgb.resize(size_t(width) * height * 3);
+    if (std::fread(f.rgb.data(), 1, f.rgb.size(), in) == f.rgb.size())
+      f.width = width, f.height = height;
+    else
+      f.rgb.clear();
   }
   std::fclose(in);
   return f;
