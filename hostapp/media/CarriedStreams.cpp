@@ -90,6 +90,7 @@ struct CarriedStreams::Impl {
     return err >= 0;
   }
 
+  bool AddChapters(std::string& error);
   bool AddCopy(AVStream* in, Carried& c);
   bool AddEncoded(AVStream* in, AVCodecID codecId, Carried& c, std::string& error);
   bool Encode(Carried& c, bool flush, std::string& error);
@@ -237,6 +238,30 @@ bool CarriedStreams::Impl::Pass(std::string& error) {
   return Write(packet, nullptr, c, error);
 }
 
+// The clip's chapters, on the output's timeline (from the first video frame).
+bool CarriedStreams::Impl::AddChapters(std::string& error) {
+  for (unsigned k = 0; k < input->nb_chapters; ++k) {
+    const AVChapter* in = input->chapters[k];
+    const int64_t shift = av_rescale_q(std::llround(videoStart * AV_TIME_BASE), AV_TIME_BASE_Q, in->time_base);
+    if (in->end <= shift) continue;
+    auto* out = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+    void* grown = out ? av_realloc_array(output->chapters, output->nb_chapters + 1, sizeof(AVChapter*)) : nullptr;
+    if (grown == nullptr) {
+      av_free(out);
+      error = "out of memory for the chapters";
+      return false;
+    }
+    output->chapters = static_cast<AVChapter**>(grown);
+    out->id = in->id;
+    out->time_base = in->time_base;
+    out->start = std::max<int64_t>(in->start - shift, 0);
+    out->end = in->end - shift;
+    av_dict_copy(&out->metadata, in->metadata, 0);
+    output->chapters[output->nb_chapters++] = out;
+  }
+  return true;
+}
+
 CarriedStreams::CarriedStreams(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 CarriedStreams::~CarriedStreams() = default;
 
@@ -265,25 +290,7 @@ bool CarriedStreams::AddTo(AVFormatContext* output, AVCodecID audioCodec, const 
   Impl& d = *impl_;
   d.output = output;
   CopyDescription(d.input->metadata, &output->metadata);
-  for (unsigned k = 0; k < d.input->nb_chapters; ++k) {
-    const AVChapter* in = d.input->chapters[k];
-    const int64_t shift = av_rescale_q(std::llround(d.videoStart * AV_TIME_BASE), AV_TIME_BASE_Q, in->time_base);
-    if (in->end <= shift) continue;
-    auto* out = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
-    void* grown = out ? av_realloc_array(output->chapters, output->nb_chapters + 1, sizeof(AVChapter*)) : nullptr;
-    if (grown == nullptr) {
-      av_free(out);
-      error = "out of memory for the chapters";
-      return false;
-    }
-    output->chapters = static_cast<AVChapter**>(grown);
-    out->id = in->id;
-    out->time_base = in->time_base;
-    out->start = std::max<int64_t>(in->start - shift, 0);
-    out->end = in->end - shift;
-    av_dict_copy(&out->metadata, in->metadata, 0);
-    output->chapters[output->nb_chapters++] = out;
-  }
+  if (!d.AddChapters(error)) return false;
   for (unsigned k = 0; k < d.input->nb_streams; ++k) {
     AVStream* in = d.input->streams[k];
     if (int(k) == d.video || int(k) == d.audio) continue;
