@@ -1,7 +1,10 @@
 // End to end: a 1920 x 1080 clip of 300 frames decoded, rendered with the
 // effect (a 1000 x 750 picture in half the frame, turned 28.8 degrees, 50 %
 // opacity) and encoded as H.264 + AAC, beside FFmpeg doing the same overlay
-// job with the same encoder settings, in the same run. Reports only.
+// job with the same encoder settings, in the same run. Also, as the floor
+// of the whole job: a plain FFmpeg transcode of the clip with those encoder
+// settings and no filter, and the host's render with no picture, which is
+// what the host costs before the effect draws anything. Reports only.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -65,6 +68,22 @@ int main(int argc, char** argv) {
   if (!RenderClip(PluginMain, o, nullptr, report, error)) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
   const double ours = Seconds(t0);
 
+  // The same render with no picture: the host's decode and encode alone.
+  CGImageRef picture = gPascalData->TheRendered;
+  gPascalData->TheRendered = nullptr;
+  o.output = dir / "bare.mp4";
+  RenderReport bareReport;
+  t0 = std::chrono::steady_clock::now();
+  if (!RenderClip(PluginMain, o, nullptr, bareReport, error)) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
+  const double bare = Seconds(t0);
+  gPascalData->TheRendered = picture;
+
+  const std::string transcode = "ffmpeg -hide_banner -loglevel error -y -i '" + o.clip +
+                                "' -c:v libx264 -preset fast -crf 18 -c:a aac '" + dir / "transcode.mp4" + "'";
+  t0 = std::chrono::steady_clock::now();
+  const int transcoded = std::system(transcode.c_str());
+  const double plain = Seconds(t0);
+
   const std::string ffmpeg =
       "ffmpeg -hide_banner -loglevel error -y -i '" + o.clip + "' -loop 1 -i '" + dir / "picture.png" +
       "' -filter_complex \"[1:v]format=rgba,scale=960:540:eval=frame,rotate=a=28.8*PI/180:c=none:"
@@ -78,9 +97,18 @@ int main(int argc, char** argv) {
   std::printf("end-to-end render of %d frames of 1920 x 1080 (decode, effect, H.264 + AAC encode)\n", frames);
   std::printf("  quorvel-host  %6.1f s  %6.1f fps   plug-in %5.1f ms a frame, %4.1f %% of the frame time\n", ours,
               frames / ours, report.pluginSeconds * 1000 / frames, 100 * report.pluginSeconds / ours);
+  std::printf("  no picture    %6.1f s  %6.1f fps   the host's decode and encode alone\n", bare, frames / bare);
   if (status == 0)
     std::printf("  ffmpeg        %6.1f s  %6.1f fps   (scale, rotate, overlay in RGB)\n", theirs, frames / theirs);
   else
     std::printf("  ffmpeg        did not run (status %d)\n", status);
+  if (transcoded == 0) {
+    std::printf("  transcode     %6.1f s  %6.1f fps   FFmpeg, the same encoder settings, no filter\n", plain,
+                frames / plain);
+    std::printf("  ratios to the transcode: the render %.2fx, the host with no picture %.2fx\n", ours / plain,
+                bare / plain);
+  } else {
+    std::printf("  transcode     did not run (status %d)\n", transcoded);
+  }
   return 0;
 }
