@@ -179,13 +179,14 @@ void FilterInstance::Update(double time, const std::uint32_t* in, std::uint32_t*
   std::lock_guard<std::mutex> lock(CoreMutex());
   PreparePicture();
   const MotionDrawing motion = MotionAt(time);
-  if (picture_.TheRendered == nullptr) {
+  const Rect box = MotionBox(motion, GetPortRect(frame_));
+  if (picture_.TheRendered == nullptr || box.left >= box.right) {
     if (in != out) std::memcpy(out, in, size_t(width_) * height_ * 4);
     return;
   }
-  ReadFrame(in);
+  ReadFrame(in, box);
   DrawPictureInMotion(frame_, motion);
-  WriteFrame(in, out);
+  WriteFrame(in, out, box);
 }
 
 namespace {
@@ -204,46 +205,60 @@ inline std::uint32_t Premultiplied(std::uint32_t rgba) {
 }  // namespace
 
 // The core draws on premultiplied A,R,G,B; hosts hand straight R,G,B,A.
-void FilterInstance::ReadFrame(const std::uint32_t* in) {
+void FilterInstance::ReadFrame(const std::uint32_t* in, const Rect& box) {
   PixMapHandle pixMap = GetGWorldPixMap(frame_);
   auto* base = reinterpret_cast<UInt8*>(GetPixBaseAddr(pixMap));
   const size_t rowBytes = size_t(GetPixRowBytes(pixMap));
+  const unsigned left = unsigned(box.left), right = unsigned(box.right);
   std::uint32_t all = ~0u;  // every pixel's bits and-ed: its alpha byte is 255 only if all are
-  for (unsigned y = 0; y < height_; ++y) {
+  for (unsigned y = unsigned(box.top); y < unsigned(box.bottom); ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(base + y * rowBytes);
     const std::uint32_t* from = in + size_t(y) * width_;
-    for (unsigned x = 0; x < width_; ++x) all &= row[x] = ToARGB(from[x]);
+    for (unsigned x = left; x < right; ++x) all &= row[x] = ToARGB(from[x]);
   }
   UInt8 bytes[4];
   std::memcpy(bytes, &all, 4);
   opaque_ = bytes[0] == 0xFF;
   if (opaque_) return;
-  for (unsigned y = 0; y < height_; ++y) {
+  for (unsigned y = unsigned(box.top); y < unsigned(box.bottom); ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(base + y * rowBytes);
     const std::uint32_t* from = in + size_t(y) * width_;
-    for (unsigned x = 0; x < width_; ++x) row[x] = Premultiplied(from[x]);
+    for (unsigned x = left; x < right; ++x) row[x] = Premultiplied(from[x]);
   }
 }
 
-void FilterInstance::WriteFrame(const std::uint32_t* in, std::uint32_t* out) const {
+void FilterInstance::WriteFrame(const std::uint32_t* in, std::uint32_t* out, const Rect& box) const {
   PixMapHandle pixMap = GetGWorldPixMap(frame_);
   const auto* base = reinterpret_cast<const UInt8*>(GetPixBaseAddr(pixMap));
   const size_t rowBytes = size_t(GetPixRowBytes(pixMap));
+  const unsigned left = unsigned(box.left), right = unsigned(box.right);
+  // The pixels the drawing cannot touch, as they came.
+  if (in != out) {
+    for (unsigned y = 0; y < height_; ++y) {
+      const size_t first = size_t(y) * width_;
+      if (y < unsigned(box.top) || y >= unsigned(box.bottom)) {
+        std::memcpy(out + first, in + first, size_t(width_) * 4);
+        continue;
+      }
+      std::memcpy(out + first, in + first, size_t(left) * 4);
+      std::memcpy(out + first + right, in + first + right, size_t(width_ - right) * 4);
+    }
+  }
   // Over an opaque frame every blend leaves it opaque.
   if (opaque_) {
-    for (unsigned y = 0; y < height_; ++y) {
+    for (unsigned y = unsigned(box.top); y < unsigned(box.bottom); ++y) {
       const auto* row = reinterpret_cast<const std::uint32_t*>(base + y * rowBytes);
       std::uint32_t* to = out + size_t(y) * width_;
-      for (unsigned x = 0; x < width_; ++x) to[x] = ToRGBA(row[x]);
+      for (unsigned x = left; x < right; ++x) to[x] = ToRGBA(row[x]);
     }
     return;
   }
   // Otherwise the pixels the picture left alone keep their exact straight
   // colours, and the others go back to straight alpha.
-  for (unsigned y = 0; y < height_; ++y) {
+  for (unsigned y = unsigned(box.top); y < unsigned(box.bottom); ++y) {
     const auto* row = reinterpret_cast<const std::uint32_t*>(base + y * rowBytes);
     const size_t first = size_t(y) * width_;
-    for (unsigned x = 0; x < width_; ++x) {
+    for (unsigned x = left; x < right; ++x) {
       const std::uint32_t source = in[first + x];
       if (row[x] == Premultiplied(source)) {
         out[first + x] = source;

@@ -33,8 +33,10 @@ class FilterInstance {
   void PreparePicture();
   // The drawing at the host's `time`; learns the time between frames.
   MotionDrawing MotionAt(double time);
-  void ReadFrame(const std::uint32_t* in);
-  void WriteFrame(const std::uint32_t* in, std::uint32_t* out) const;
+  // Only the pixels of `box` (the ones the drawing can touch) are turned
+  // into the core's form and back; the others go from `in` to `out` as they are.
+  void ReadFrame(const std::uint32_t* in, const Rect& box);
+  void WriteFrame(const std::uint32_t* in, std::uint32_t* out, const Rect& box) const;
 
   unsigned width_, height_;
   GWorldPtr frame_ = nullptr;

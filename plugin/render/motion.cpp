@@ -221,14 +221,37 @@ int BlurPositions(const MotionDrawing& m, const Rect& frame) {
   return int(std::clamp(std::ceil(travel - 1e-9), 1.0, 16.0));
 }
 
+namespace {
+
+// Where the picture is drawn for the frame: once at its position, or at
+// positions spread evenly over the shutter, centred on the frame's time.
+std::vector<Float64> DrawnPositions(const MotionDrawing& m, const Rect& frame) {
+  const int n = BlurPositions(m, frame);
+  if (n <= 1) return {m.position};
+  std::vector<Float64> positions;
+  for (int k = 0; k < n; ++k) positions.push_back(m.position + m.shutter * m.frameTime * ((k + 0.5) / n - 0.5));
+  return positions;
+}
+
+}  // namespace
+
+Rect MotionBox(const MotionDrawing& m, const Rect& frame) {
+  if (m.picture == nullptr) return Rect{frame.top, frame.left, frame.top, frame.left};
+  Rect box = CoveredBox(m, DrawnPositions(m, frame), frame);
+  // The truncated rectangle of a drawing that is not smooth lies within a
+  // pixel of the exact one.
+  box = {SInt16(std::max<int>(box.top - 1, frame.top)), SInt16(std::max<int>(box.left - 1, frame.left)),
+         SInt16(std::min<int>(box.bottom + 1, frame.bottom)), SInt16(std::min<int>(box.right + 1, frame.right))};
+  if (box.left >= box.right || box.top >= box.bottom) return Rect{frame.top, frame.left, frame.top, frame.left};
+  return box;
+}
+
 void DrawPictureInMotion(GWorldPtr dest, const MotionDrawing& m) {
   if (m.picture == nullptr) return;
   const Rect frame = GetPortRect(dest);
-  const int n = BlurPositions(m, frame);
+  const std::vector<Float64> positions = DrawnPositions(m, frame);
+  const int n = int(positions.size());
   if (n > 1) {
-    // Positions spread evenly over the shutter, centred on the frame's time.
-    std::vector<Float64> positions;
-    for (int k = 0; k < n; ++k) positions.push_back(m.position + m.shutter * m.frameTime * ((k + 0.5) / n - 0.5));
     const Rect box = CoveredBox(m, positions, frame);
     if (box.left >= box.right || box.top >= box.bottom) return;
     if (DrawAveraged(dest, m, positions, frame, box)) return;

@@ -55,3 +55,6 @@ int BlurPositions(const MotionDrawing& m, const Rect& frame);
 // average of the drawings over the shutter, worked only where the picture
 // passes.
 void DrawPictureInMotion(GWorldPtr dest, const MotionDrawing& m);
+// The pixels of `frame` that DrawPictureInMotion can read or change, with a
+// pixel to spare on each side; empty when it touches none.
+Rect MotionBox(const MotionDrawing& m, const Rect& frame);

@@ -61,6 +61,11 @@ class Instance {
     f_.update(it_, time, in.data(), out.data());
     return out;
   }
+  // The frame drawn on in place, as MLT may hand it.
+  std::vector<uint32_t> FrameInPlace(double time, std::vector<uint32_t> frame) {
+    f_.update(it_, time, frame.data(), frame.data());
+    return frame;
+  }
 
  private:
   Filter& f_;
@@ -248,6 +253,43 @@ TEST_F(FrameFilter, TransparentVideoKeepsItsColoursOutsideThePicture) {
   // Over the transparent video the opaque picture is all that shows.
   EXPECT_TRUE(Near(out, 200, 150, kQuarters[0].r, kQuarters[0].g, kQuarters[0].b));
   EXPECT_EQ(At(out, 200, 150)[3], 255);
+}
+
+// Video of every alpha, noisy; a picture turned a tenth of a turn in the
+// middle. Every pixel more than 3 pixels beyond the picture's corners comes
+// through bit for bit, drawn into another frame or in place; the picture
+// covers the middle.
+TEST_F(FrameFilter, EveryPixelAwayFromThePictureComesThroughAsItWas) {
+  std::vector<uint32_t> in(size_t(kW) * kH);
+  uint32_t seed = 12345;
+  for (uint32_t& p : in) p = seed = seed * 1664525u + 1013904223u;
+  const double l = 0.3, t = 0.35, w = 0.4, h = 0.3, turn = 0.1;
+  const double cx = kW * (l + w / 2), cy = kH * (t + h / 2);
+  const double reach = std::hypot(kW * w, kH * h) / 2 + 3, inner = std::min(kW * w, kH * h) / 2 - 3;
+  for (bool inPlace : {false, true}) {
+    SCOPED_TRACE(inPlace ? "in place" : "into another frame");
+    Instance f;
+    f.Set("picture", picture);
+    f.Box("start", l, t, w, h);
+    f.Box("end", l, t, w, h);
+    f.Set("turn", turn);
+    const std::vector<uint32_t> out = inPlace ? f.FrameInPlace(0, in) : f.Frame(0, in);
+    size_t away = 0, changedInside = 0, inside = 0;
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        const double r = std::hypot(x + 0.5 - cx, y + 0.5 - cy);
+        const size_t k = size_t(y) * kW + x;
+        if (r > reach) {
+          ++away;
+          ASSERT_EQ(out[k], in[k]) << x << ", " << y;
+        } else if (r < inner) {
+          ++inside;
+          changedInside += out[k] != in[k];
+        }
+      }
+    EXPECT_GT(away, size_t(kW) * kH / 2);
+    EXPECT_GT(changedInside, inside * 9 / 10);
+  }
 }
 
 TEST_F(FrameFilter, InstancesOnSeveralThreadsDrawWhatEachDrawsAlone) {
