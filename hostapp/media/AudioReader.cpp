@@ -13,14 +13,9 @@ extern "C" {
 #include <vector>
 
 #include "media/ClipReader.h"
+#include "media/MediaError.h"
 
 namespace {
-
-std::string AvError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
 
 // Seconds from the start of the stream's time to `pts`.
 double Seconds(int64_t pts, AVRational base) { return pts == AV_NOPTS_VALUE ? 0 : pts * av_q2d(base); }

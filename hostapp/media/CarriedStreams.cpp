@@ -7,18 +7,14 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
-#include <libavutil/channel_layout.h>
 #include <libavutil/avstring.h>
+#include <libavutil/channel_layout.h>
 #include <libswresample/swresample.h>
 }
 
-namespace {
+#include "media/MediaError.h"
 
-std::string AvError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
+namespace {
 
 // The description's fields a muxer writes for itself.
 bool TheContainersOwn(const char* key) {

@@ -17,18 +17,13 @@ extern "C" {
 #include <cstring>
 
 #include "media/Colour.h"
+#include "media/MediaError.h"
 #include "media/Upright.h"
 
 namespace {
 
 // Decoding far ahead is slower than seeking; backwards always seeks.
 constexpr int64_t kSeekAhead = 48;
-
-std::string AvError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
 
 }  // namespace
 

@@ -24,14 +24,9 @@ extern "C" {
 #include "media/CarriedStreams.h"
 #include "media/ClipReader.h"
 #include "media/Colour.h"
+#include "media/MediaError.h"
 
 namespace {
-
-std::string AvError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
 
 // The first of `wanted` the encoder takes, else its own first choice.
 AVPixelFormat ChoosePixelFormat(const AVCodec* codec, std::initializer_list<AVPixelFormat> wanted) {
