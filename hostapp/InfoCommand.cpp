@@ -98,9 +98,8 @@ namespace {
 
 std::string Turn(const ClipInfo& i) {
   if (i.turnNotApplied != 0) return "not applied (a turn of " + std::to_string(i.turnNotApplied) + " degrees)";
-  if (i.turnedDegrees == 0 && !i.mirrored) return "none";
-  return std::string(i.mirrored ? "mirrored, then " : "") + "turned " + std::to_string(i.turnedDegrees) +
-         " degrees clockwise";
+  const std::string turn = TurnWords(i);
+  return turn.empty() ? "none" : turn;
 }
 
 std::string Rate(const ClipInfo& i) {

@@ -81,10 +81,10 @@ void NoteTurn(const ClipInfo& info, std::vector<std::string>& notes) {
     notes.push_back(std::string("not turned: the clip asks for a turn of ") + degrees +
                     " degrees, which is no quarter turn; its frames stay as stored");
   }
-  if (info.turnedDegrees == 0 && !info.mirrored) return;
+  const std::string turn = TurnWords(info);
+  if (turn.empty()) return;
   notes.push_back("turned upright: stored " + std::to_string(info.storedWidth) + " x " +
-                  std::to_string(info.storedHeight) + ", shown " + (info.mirrored ? "mirrored and " : "") + "turned " +
-                  std::to_string(info.turnedDegrees) + " degrees clockwise; written as shown, " +
+                  std::to_string(info.storedHeight) + ", shown " + turn + "; written as shown, " +
                   std::to_string(info.width) + " x " + std::to_string(info.height));
 }
 

@@ -12,6 +12,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "media/ClipReader.h"
 #include "media/MediaError.h"
 
 namespace {
@@ -261,7 +262,8 @@ bool CarriedStreams::Impl::AddChapters(std::string& error) {
 CarriedStreams::CarriedStreams(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 CarriedStreams::~CarriedStreams() = default;
 
-std::unique_ptr<CarriedStreams> CarriedStreams::Open(const std::string& clip, std::string& error) {
+std::unique_ptr<CarriedStreams> CarriedStreams::Open(const std::string& clip, const ClipInfo& source,
+                                                     std::string& error) {
   auto d = std::make_unique<Impl>();
   int err = avformat_open_input(&d->input, clip.c_str(), nullptr, nullptr);
   if (err >= 0) err = avformat_find_stream_info(d->input, nullptr);
@@ -269,11 +271,9 @@ std::unique_ptr<CarriedStreams> CarriedStreams::Open(const std::string& clip, st
     error = clip + ": " + AvError(err);
     return nullptr;
   }
-  // The same streams the frames' and the sound's readers take.
-  d->video = av_find_best_stream(d->input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  const AVCodec* codec = nullptr;
-  d->audio = av_find_best_stream(d->input, AVMEDIA_TYPE_AUDIO, -1, d->video, &codec, 0);
-  if (d->video >= 0) {
+  d->video = source.videoStream;
+  d->audio = source.audioStream;
+  if (d->video >= 0 && unsigned(d->video) < d->input->nb_streams) {
     const AVStream* v = d->input->streams[d->video];
     d->videoStart = v->start_time == AV_NOPTS_VALUE ? 0 : v->start_time * av_q2d(v->time_base);
   }

@@ -14,12 +14,15 @@ extern "C" {
 }
 
 struct AVFormatContext;
+struct ClipInfo;
 
 class CarriedStreams {
  public:
-  // Reads `clip` a second time, beside the frames' reader; nil with `error`
-  // saying why when it cannot be opened.
-  static std::unique_ptr<CarriedStreams> Open(const std::string& clip, std::string& error);
+  // Reads `clip` a second time, beside the frames' reader, carrying all but
+  // the streams `source` names for the frames and the effect's sound; nil
+  // with `error` saying why when it cannot be opened.
+  static std::unique_ptr<CarriedStreams> Open(const std::string& clip, const ClipInfo& source,
+                                              std::string& error);
   ~CarriedStreams();
   // Before the output's header: its streams for what can be carried, the
   // chapters and the description; a line in `notes` for each stream that

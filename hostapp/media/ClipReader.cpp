@@ -170,6 +170,12 @@ int64_t ClipReader::FrameStart(int64_t n) const {
 }
 ClipReader::~ClipReader() = default;
 
+std::string TurnWords(const ClipInfo& info) {
+  if (info.turnedDegrees == 0 && !info.mirrored) return "";
+  return std::string(info.mirrored ? "mirrored and " : "") + "turned " + std::to_string(info.turnedDegrees) +
+         " degrees clockwise";
+}
+
 void QuietMediaLibraries() { av_log_set_level(AV_LOG_ERROR); }
 
 std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, std::string& error) {

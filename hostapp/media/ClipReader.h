@@ -43,6 +43,11 @@ struct ClipInfo {
   double seconds = 0;  // from the first frame's start to the last one's end
 };
 
+// How a player turns the clip's frames, in words ("turned 90 degrees
+// clockwise", "mirrored and turned 270 degrees clockwise"); empty when it
+// does not turn them.
+std::string TurnWords(const ClipInfo& info);
+
 // Audio as the host mixes it: interleaved stereo floats.
 constexpr int kAudioRate = 48000;
 constexpr int kAudioChannels = 2;

@@ -142,7 +142,7 @@ struct ClipWriter::Impl {
   // frames are converted into.
   bool OpenVideo(const AVCodec* codec, const ClipInfo* source, std::string& error);
   bool OpenAudio(std::string& error);
-  bool Carry(const std::string& clip, std::string& error);
+  bool Carry(const std::string& clip, const ClipInfo& source, std::string& error);
   bool StartFile(std::string& error);
   bool PreparePicture(const AVCodec* codec, std::string& error);
 
@@ -292,8 +292,8 @@ bool ClipWriter::Impl::OpenAudio(std::string& error) {
   return true;
 }
 
-bool ClipWriter::Impl::Carry(const std::string& clip, std::string& error) {
-  carried = CarriedStreams::Open(clip, error);
+bool ClipWriter::Impl::Carry(const std::string& clip, const ClipInfo& source, std::string& error) {
+  carried = CarriedStreams::Open(clip, source, error);
   if (!carried) return false;
   carried->Describe(videoStream, audioStream);
   const bool mp4 = format == OutputFormat::Mp4;
@@ -357,7 +357,7 @@ std::unique_ptr<ClipWriter> ClipWriter::Create(const std::string& path, OutputFo
     }
   }
   if (!d->OpenVideo(videoCodec, source, error) || (withAudio && !d->OpenAudio(error)) ||
-      (d->output && !carryFrom.empty() && !d->Carry(carryFrom, error)) || (d->output && !d->StartFile(error)) ||
+      (d->output && source && !carryFrom.empty() && !d->Carry(carryFrom, *source, error)) || (d->output && !d->StartFile(error)) ||
       !d->PreparePicture(videoCodec, error))
     return nullptr;
   return std::unique_ptr<ClipWriter>(new ClipWriter(std::move(d)));

@@ -22,8 +22,9 @@ class ClipWriter {
   // With a `source` clip, the video keeps its colour description (matrix,
   // range, primaries, transfer), and lossless Matroska its pixel format too;
   // without one, Matroska holds B,G,R,A and MP4 BT.709 in limited range.
-  // With `carryFrom`, the clip's other streams, chapters and description
-  // come along where the container holds them (see CarriedStreams).
+  // With `carryFrom`, the `source` clip's file, its other streams, chapters
+  // and description come along where the container holds them (see
+  // CarriedStreams).
   static std::unique_ptr<ClipWriter> Create(const std::string& path, OutputFormat format, int width, int height,
                                             int fpsNum, int fpsDen, bool withAudio, std::string& error,
                                             const ClipInfo* source = nullptr, const std::string& carryFrom = "");

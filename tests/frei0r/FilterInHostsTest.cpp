@@ -16,7 +16,6 @@ using namespace filterchecks;
 
 constexpr int kFrames = 30;  // 1.2 s at 25 frames a second
 
-std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
 
 // The clip's frames as R,G,B,A.

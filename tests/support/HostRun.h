@@ -16,13 +16,6 @@ struct HostRun {
   std::string out, err;
 };
 
-// The text quoted for the shell.
-inline std::string Quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 inline std::string ReadText(const std::string& path) {
   std::ifstream in(path);
   std::stringstream s;

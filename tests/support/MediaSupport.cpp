@@ -73,16 +73,6 @@ std::vector<float> ReadAudio(const std::string& path, int64_t samples) {
   return audio;
 }
 
-namespace {
-
-std::string Quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-}  // namespace
-
 int Shell(const std::string& command) { return std::system(command.c_str()); }
 
 std::vector<std::string> FrameTimes(const std::string& clip) {

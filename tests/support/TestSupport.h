@@ -21,6 +21,13 @@ constexpr bool kUnderSanitizers = false;
 constexpr bool kUnderSanitizers = false;
 #endif
 
+// The text quoted for the shell.
+inline std::string Quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
 // A fresh folder under $TMPDIR, removed with everything in it at the end.
 class TempDir {
  public:
