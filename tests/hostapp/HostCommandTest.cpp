@@ -449,6 +449,63 @@ TEST(HostCommand, FramesTheEffectDoesNotTouchKeepTheirPicturesAndColours) {
   EXPECT_NEAR(ours, theirs, 0.5);
 }
 
+// Every frame is read in the colours of FFmpeg's accurate scaler: its chroma
+// brought to every pixel (bicubic), then the matrix rounded exactly. Against
+// the scaler's own one-step conversion the two differ only where bicubic
+// chroma overshoots at a saturated edge: the one step keeps the overshoot,
+// the 8-bit chroma in between clips it. Each chroma layout, both ranges,
+// both matrices and an odd size.
+TEST(HostCommand, FramesAreReadInTheColoursOfTheAccurateScaler) {
+  struct Case {
+    const char* format;
+    const char* range;  // tv or pc
+    const char* matrix;  // bt709 or bt470bg
+    int width, height;
+  } cases[] = {
+      {"yuv420p", "tv", "bt709", 320, 240},   {"yuvj420p", "pc", "bt470bg", 320, 240},
+      {"yuv422p", "tv", "bt470bg", 320, 240}, {"yuv444p", "pc", "bt709", 320, 240},
+      {"yuv420p", "tv", "bt709", 161, 121},   {"yuv440p", "pc", "bt470bg", 160, 120},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.format) + " " + c.range + " " + c.matrix + " " + std::to_string(c.width));
+    const std::string clip = dir / (std::string(c.format) + std::to_string(c.width) + ".mkv");
+    ASSERT_EQ(Shell("ffmpeg -loglevel error -y -f lavfi -i testsrc2=s=322x242:r=25:d=0.2 -vf format=rgb24,crop=" +
+                    std::to_string(c.width) + ":" + std::to_string(c.height) + ":0:0 -pix_fmt " + c.format +
+                    " -color_range " + c.range + " -colorspace " + c.matrix + " -c:v ffv1 " + Quoted(clip)),
+              0);
+    const std::string range = std::string(c.range) == "pc" ? "full" : "limited";
+    const std::string toRgb = std::string("scale=flags=bicubic+accurate_rnd+full_chroma_int:in_color_matrix=") +
+                              (std::string(c.matrix) == "bt709" ? "bt709" : "bt601") + ":in_range=" + range +
+                              ",format=rgb24";
+    const ShownFrame twoSteps = ShowFrame(clip, 2, "scale=flags=bicubic+accurate_rnd:in_range=" + range +
+                                                       ":out_range=" + range + ",format=yuv444p," + toRgb);
+    const ShownFrame oneStep = ShowFrame(clip, 2, toRgb);
+    ASSERT_EQ(twoSteps.width, c.width);
+    ASSERT_EQ(oneStep.width, c.width);
+    std::string error;
+    auto reader = ClipReader::Open(clip, error);
+    ASSERT_TRUE(reader) << error;
+    std::vector<uint8_t> argb(size_t(c.width) * c.height * 4);
+    ASSERT_TRUE(reader->ReadFrame(2, c.width, c.height, true, argb.data(), c.width * 4));
+    int worst = 0, apart = 0;
+    for (int y = 0; y < c.height; ++y)
+      for (int x = 0; x < c.width; ++x) {
+        const uint8_t* ours = &argb[(size_t(y) * c.width + x) * 4];
+        ASSERT_EQ(ours[0], 255);
+        int fromOneStep = 0;
+        for (int k = 0; k < 3; ++k) {
+          worst = std::max(worst, std::abs(int(ours[k + 1]) - int(twoSteps.at(x, y)[k])));
+          fromOneStep = std::max(fromOneStep, std::abs(int(ours[k + 1]) - int(oneStep.at(x, y)[k])));
+        }
+        EXPECT_LE(fromOneStep, 16) << x << ", " << y;
+        apart += fromOneStep > 2;
+      }
+    EXPECT_LE(worst, 1);
+    EXPECT_LE(apart, c.width * c.height / 500) << "pixels more than 2 levels from the one-step conversion";
+  }
+}
+
 TEST(HostCommand, OddSizesStayInMatroskaAndAreRefusedInMP4) {
   TempDir config, dir;
   const std::string clip = WriteFlatClip(dir / "odd.mkv", 5, 161, 121);

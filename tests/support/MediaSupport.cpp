@@ -142,10 +142,11 @@ void TagDisplayMatrix(const std::string& in, const std::string& out, double cloc
   avformat_close_input(&from);
 }
 
-ShownFrame ShowFrame(const std::string& clip, int n) {
+ShownFrame ShowFrame(const std::string& clip, int n, const std::string& conversion) {
   TempDir dir;
   const std::string ppm = dir / "frame.ppm";
-  EXPECT_EQ(Shell("ffmpeg -loglevel error -y -i " + Quoted(clip) + " -vf " + Quoted("select=eq(n\\," + std::to_string(n) + ")") +
+  const std::string filters = "select=eq(n\\," + std::to_string(n) + ")" + (conversion.empty() ? "" : "," + conversion);
+  EXPECT_EQ(Shell("ffmpeg -loglevel error -y -i " + Quoted(clip) + " -vf " + Quoted(filters) +
                   " -frames:v 1 -pix_fmt rgb24 -c:v ppm -f image2 " + Quoted(ppm)),
             0);
   ShownFrame f;

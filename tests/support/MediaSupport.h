@@ -35,10 +35,11 @@ double SoundEnds(const std::string& clip);
 // matrix turning it `clockwise` degrees, then mirrored left to right when
 // `mirror`, as a phone's clip says how it is to be shown.
 void TagDisplayMatrix(const std::string& in, const std::string& out, double clockwise, bool mirror);
-// Frame `n` of a clip as FFmpeg's player shows it (turned as the clip says), R,G,B.
+// Frame `n` of a clip as FFmpeg's player shows it (turned as the clip says),
+// R,G,B; through the filter `conversion` when one is given.
 struct ShownFrame {
   int width = 0, height = 0;
   std::vector<uint8_t> rgb;
   const uint8_t* at(int x, int y) const { return &rgb[(size_t(y) * width + x) * 3]; }
 };
-ShownFrame ShowFrame(const std::string& clip, int n);
+ShownFrame ShowFrame(const std::string& clip, int n, const std::string& conversion = "");
