@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "ByteTurns.h"
 #include "common/commonprocs.h"
 #include "corefoundation/CFURL.h"
 #include "effect/relrects.h"
@@ -214,7 +215,7 @@ void FilterInstance::ReadFrame(const std::uint32_t* in, const Rect& box) {
   for (unsigned y = unsigned(box.top); y < unsigned(box.bottom); ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(base + y * rowBytes);
     const std::uint32_t* from = in + size_t(y) * width_;
-    for (unsigned x = left; x < right; ++x) all &= row[x] = ToARGB(from[x]);
+    all &= HostToCore(from + left, row + left, right - left);
   }
   UInt8 bytes[4];
   std::memcpy(bytes, &all, 4);
@@ -249,7 +250,7 @@ void FilterInstance::WriteFrame(const std::uint32_t* in, std::uint32_t* out, con
     for (unsigned y = unsigned(box.top); y < unsigned(box.bottom); ++y) {
       const auto* row = reinterpret_cast<const std::uint32_t*>(base + y * rowBytes);
       std::uint32_t* to = out + size_t(y) * width_;
-      for (unsigned x = left; x < right; ++x) to[x] = ToRGBA(row[x]);
+      CoreToHost(row + left, to + left, right - left);
     }
     return;
   }
