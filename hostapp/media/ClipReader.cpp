@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/display.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -41,7 +42,7 @@ struct ClipReader::Impl {
   AVFrame* upright = av_frame_alloc();
   bool uprightIsCurrent = false;
   SwsContext* turner = nullptr;
-  // An 8-bit Y'CbCr frame with its chroma brought to every pixel.
+  // The chroma planes of an 8-bit Y'CbCr frame brought to every pixel (planes 1 and 2).
   AVFrame* full = av_frame_alloc();
   SwsContext* upsampler = nullptr;
   int64_t startPts = 0;
@@ -323,11 +324,26 @@ bool ClipReader::Impl::ShowAtItsSize(const AVFrame* f, uint8_t* argb, int rowByt
       full->height = f->height;
       if (av_frame_get_buffer(full, 0) < 0) return false;
     }
-    upsampler = sws_getCachedContext(upsampler, f->width, f->height, from, f->width, f->height, AV_PIX_FMT_YUV444P,
-                                     SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    // Each chroma plane scaled up alone as a grey picture: the same filter
+    // the scaler uses for chroma sited in the middle of its pixels, without
+    // passing the luma through it.
+    const AVPixFmtDescriptor* layout = av_pix_fmt_desc_get(from);
+    const int chromaWidth = AV_CEIL_RSHIFT(f->width, layout->log2_chroma_w);
+    const int chromaHeight = AV_CEIL_RSHIFT(f->height, layout->log2_chroma_h);
+    upsampler = sws_getCachedContext(upsampler, chromaWidth, chromaHeight, AV_PIX_FMT_GRAY8, f->width, f->height,
+                                     AV_PIX_FMT_GRAY8, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     if (upsampler == nullptr) return false;
-    if (sws_scale(upsampler, f->data, f->linesize, 0, f->height, full->data, full->linesize) != f->height) return false;
-    planes = {{full->data[0], full->data[1], full->data[2]}, {full->linesize[0], full->linesize[1], full->linesize[2]}};
+    for (int p = 1; p <= 2; ++p) {
+      const uint8_t* src[4] = {f->data[p], nullptr, nullptr, nullptr};
+      const int srcStride[4] = {f->linesize[p], 0, 0, 0};
+      uint8_t* dst[4] = {full->data[p], nullptr, nullptr, nullptr};
+      const int dstStride[4] = {full->linesize[p], 0, 0, 0};
+      if (sws_scale(upsampler, src, srcStride, 0, chromaHeight, dst, dstStride) != f->height) return false;
+    }
+    planes.plane[1] = full->data[1];
+    planes.plane[2] = full->data[2];
+    planes.pitch[1] = full->linesize[1];
+    planes.pitch[2] = full->linesize[2];
   }
   const int* coefficients = sws_getCoefficients(SwsMatrix(f->colorspace, f->height));
   YCbCrToArgb(planes, f->width, f->height, MatrixFrom(coefficients, f->color_range == AVCOL_RANGE_JPEG), argb,
