@@ -292,22 +292,6 @@ const AVFrame* ClipReader::DecodedFrame(int64_t n) {
   return d.upright;
 }
 
-namespace {
-
-// The 8-bit planar Y'CbCr formats whose colours the host converts itself.
-bool IsPlanarYCbCr8(AVPixelFormat format) {
-  switch (PlainFormat(format)) {
-    case AV_PIX_FMT_YUV420P:
-    case AV_PIX_FMT_YUV422P:
-    case AV_PIX_FMT_YUV440P:
-    case AV_PIX_FMT_YUV411P:
-    case AV_PIX_FMT_YUV444P: return true;
-    default: return false;
-  }
-}
-
-}  // namespace
-
 // A frame at its own size in one of those formats: the scaler brings its
 // chroma to every pixel (bicubic, as in its own conversion), then the
 // colours are converted by our exact formula. The scaler's accurate

@@ -8,6 +8,7 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -25,6 +26,7 @@ extern "C" {
 #include "media/ClipReader.h"
 #include "media/Colour.h"
 #include "media/MediaError.h"
+#include "media/ShownColour.h"
 
 namespace {
 
@@ -53,6 +55,10 @@ struct ClipWriter::Impl {
   AVStream* videoStream = nullptr;
   AVStream* audioStream = nullptr;
   SwsContext* converter = nullptr;  // A,R,G,B to the encoder's format
+  // For 8-bit planar Y'CbCr: our own conversion gives the chroma of every
+  // pixel (planes 1 and 2 of `full`), the downscaler brings it to the format's.
+  AVFrame* full = nullptr;
+  SwsContext* downscaler = nullptr;
   SwsContext* passer = nullptr;     // the source's format to the encoder's
   int swsMatrix = 0;                // the matrix both convert with
   SwrContext* resampler = nullptr;
@@ -80,6 +86,8 @@ struct ClipWriter::Impl {
       avformat_free_context(output);
     }
     sws_freeContext(converter);
+    sws_freeContext(downscaler);
+    av_frame_free(&full);
     sws_freeContext(passer);
     swr_free(&resampler);
     if (fifo) av_audio_fifo_free(fifo);
@@ -137,6 +145,8 @@ struct ClipWriter::Impl {
   }
 
   bool FullRange() const { return video->color_range == AVCOL_RANGE_JPEG; }
+  bool PrepareOwnConversion(std::string& error);
+  void ConvertOwn(const uint8_t* argb, int rowBytes);
 
   // The steps of Create: the encoders, the file's header, the picture the
   // frames are converted into.
@@ -319,6 +329,7 @@ bool ClipWriter::Impl::PreparePicture(const AVCodec* codec, std::string& error) 
     error = "out of memory for video";
     return false;
   }
+  if (IsPlanarYCbCr8(video->pix_fmt)) return PrepareOwnConversion(error);
   converter = ColourConverter(nullptr, width, height, AV_PIX_FMT_ARGB, true, video->pix_fmt, FullRange(), swsMatrix,
                               SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP);
   if (converter == nullptr) {
@@ -327,6 +338,42 @@ bool ClipWriter::Impl::PreparePicture(const AVCodec* codec, std::string& error) 
     return false;
   }
   return true;
+}
+
+bool ClipWriter::Impl::PrepareOwnConversion(std::string& error) {
+  const AVPixFmtDescriptor* layout = av_pix_fmt_desc_get(video->pix_fmt);
+  full = av_frame_alloc();
+  if (full == nullptr) return error = "out of memory for video", false;
+  full->format = AV_PIX_FMT_YUV444P;
+  full->width = width;
+  full->height = height;
+  if (av_frame_get_buffer(full, 0) < 0) return error = "out of memory for video", false;
+  if (layout->log2_chroma_w == 0 && layout->log2_chroma_h == 0) return true;
+  downscaler = sws_getContext(width, height, AV_PIX_FMT_GRAY8, AV_CEIL_RSHIFT(width, layout->log2_chroma_w),
+                              AV_CEIL_RSHIFT(height, layout->log2_chroma_h), AV_PIX_FMT_GRAY8,
+                              SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+  if (downscaler == nullptr) return error = "cannot scale the chroma of frames of " + std::to_string(width) + " x " + std::to_string(height), false;
+  return true;
+}
+
+// The frame's colours by our own formula, the luma straight into the
+// picture; the chroma of every pixel then scaled down to the format's, each
+// plane as a grey picture (the filter the scaler uses for chroma sited in the
+// middle of its pixels).
+void ClipWriter::Impl::ConvertOwn(const uint8_t* argb, int rowBytes) {
+  const bool fullRes = downscaler == nullptr;
+  const YCbCrOut planes{{picture->data[0], fullRes ? picture->data[1] : full->data[1], fullRes ? picture->data[2] : full->data[2]},
+                        {picture->linesize[0], fullRes ? picture->linesize[1] : full->linesize[1],
+                         fullRes ? picture->linesize[2] : full->linesize[2]}};
+  ArgbToYCbCr(argb, rowBytes, width, height, MatrixFrom(sws_getCoefficients(swsMatrix), FullRange()), planes);
+  if (fullRes) return;
+  for (int p = 1; p <= 2; ++p) {
+    const uint8_t* src[4] = {full->data[p], nullptr, nullptr, nullptr};
+    const int srcStride[4] = {full->linesize[p], 0, 0, 0};
+    uint8_t* dst[4] = {picture->data[p], nullptr, nullptr, nullptr};
+    const int dstStride[4] = {picture->linesize[p], 0, 0, 0};
+    sws_scale(downscaler, src, srcStride, 0, height, dst, dstStride);
+  }
 }
 
 std::unique_ptr<ClipWriter> ClipWriter::Create(const std::string& path, OutputFormat format, int width, int height,
@@ -376,9 +423,13 @@ bool ClipWriter::WriteFrame(const uint8_t* argb, int rowBytes, const float* audi
     error = "out of memory for video";
     return false;
   }
-  const uint8_t* src[4] = {argb, nullptr, nullptr, nullptr};
-  const int srcStride[4] = {rowBytes, 0, 0, 0};
-  sws_scale(d.converter, src, srcStride, 0, d.height, d.picture->data, d.picture->linesize);
+  if (d.full != nullptr) {
+    d.ConvertOwn(argb, rowBytes);
+  } else {
+    const uint8_t* src[4] = {argb, nullptr, nullptr, nullptr};
+    const int srcStride[4] = {rowBytes, 0, 0, 0};
+    sws_scale(d.converter, src, srcStride, 0, d.height, d.picture->data, d.picture->linesize);
+  }
   return d.EncodePicture(d.picture, audio, samples, error);
 }
 

@@ -27,6 +27,17 @@ bool IsYCbCr(AVPixelFormat format) {
   return d != nullptr && !(d->flags & AV_PIX_FMT_FLAG_RGB) && d->nb_components >= 3;
 }
 
+bool IsPlanarYCbCr8(AVPixelFormat format) {
+  switch (PlainFormat(format)) {
+    case AV_PIX_FMT_YUV420P:
+    case AV_PIX_FMT_YUV422P:
+    case AV_PIX_FMT_YUV440P:
+    case AV_PIX_FMT_YUV411P:
+    case AV_PIX_FMT_YUV444P: return true;
+    default: return false;
+  }
+}
+
 SwsContext* ColourConverter(SwsContext* cached, int width, int height, AVPixelFormat from, bool fromFull,
                             AVPixelFormat to, bool toFull, int swsMatrix, int flags) {
   SwsContext* c = sws_getCachedContext(cached, width, height, from, width, height, to, flags, nullptr, nullptr, nullptr);

@@ -18,6 +18,9 @@ int SwsMatrix(AVColorSpace matrix, int height);
 AVPixelFormat PlainFormat(AVPixelFormat format);
 // Whether the format holds Y'CbCr (as opposed to R'G'B' or grey).
 bool IsYCbCr(AVPixelFormat format);
+// The 8-bit planar Y'CbCr formats whose colours the host converts itself
+// (media/ShownColour), their chroma scaled by the scaler.
+bool IsPlanarYCbCr8(AVPixelFormat format);
 // A cached converter between two formats of one size, with the clip's matrix
 // on the Y'CbCr side and each side's range (R'G'B' is always full range).
 SwsContext* ColourConverter(SwsContext* cached, int width, int height, AVPixelFormat from, bool fromFull,

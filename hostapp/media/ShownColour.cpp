@@ -9,6 +9,17 @@
 
 #include "media/ShownColour.h"
 
+#ifndef QUORVEL_SHOWN_COLOUR_ONCE  // this file is compiled once per target
+#define QUORVEL_SHOWN_COLOUR_ONCE
+namespace shown_colour {
+// The inverse matrix's rows, from the colours: Y = oy + y . (R, G, B),
+// Cb = 128 + cb . (R, G, B), Cr = 128 + cr . (R, G, B).
+struct Inverse {
+  float y[3], cb[3], cr[3], oy;
+};
+}  // namespace shown_colour
+#endif
+
 HWY_BEFORE_NAMESPACE();
 namespace shown_colour {
 namespace HWY_NAMESPACE {
@@ -71,6 +82,51 @@ void ToArgbImpl(const YCbCrPlanes& p, int width, int height, const YCbCrMatrix& 
   }
 }
 
+HWY_INLINE VF Channel(hn::Vec<DU> words, int shift) {
+  const DU du;
+  return hn::ConvertTo(DF(), hn::BitCast(DI(), hn::And(hn::ShiftRightSame(words, shift), hn::Set(du, 0xFFu))));
+}
+
+HWY_INLINE void Store8(VF v, uint8_t* to) {
+  const DF df;
+  const auto level = hn::NearestInt(hn::Min(hn::Max(v, hn::Zero(df)), hn::Set(df, 255.0f)));
+  hn::StoreU(hn::DemoteTo(D8(), level), D8(), to);
+}
+
+HWY_INLINE void Levels(const uint32_t* words, const shown_colour::Inverse& m, uint8_t* y, uint8_t* cb, uint8_t* cr) {
+  const DF df;
+  const auto w = hn::LoadU(DU(), words);
+  constexpr bool kLittle = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+  const VF r = Channel(w, kLittle ? 8 : 16), g = Channel(w, kLittle ? 16 : 8), b = Channel(w, kLittle ? 24 : 0);
+  auto dot = [&](const float* k, float offset) {
+    return hn::MulAdd(r, hn::Set(df, k[0]), hn::MulAdd(g, hn::Set(df, k[1]), hn::MulAdd(b, hn::Set(df, k[2]), hn::Set(df, offset))));
+  };
+  Store8(dot(m.y, m.oy), y);
+  Store8(dot(m.cb, 128.0f), cb);
+  Store8(dot(m.cr, 128.0f), cr);
+}
+
+void ToYCbCrImpl(const uint8_t* argb, int rowBytes, int width, int height, const shown_colour::Inverse& m, const YCbCrOut& p) {
+  const size_t n = hn::Lanes(DU());
+  for (int row = 0; row < height; ++row) {
+    const auto* words = reinterpret_cast<const uint32_t*>(argb + ptrdiff_t(row) * rowBytes);
+    uint8_t* y = p.plane[0] + ptrdiff_t(row) * p.pitch[0];
+    uint8_t* cb = p.plane[1] + ptrdiff_t(row) * p.pitch[1];
+    uint8_t* cr = p.plane[2] + ptrdiff_t(row) * p.pitch[2];
+    size_t x = 0;
+    for (; x + n <= size_t(width); x += n) Levels(words + x, m, y + x, cb + x, cr + x);
+    if (x == size_t(width)) continue;
+    uint32_t tail[64] = {};
+    uint8_t out[3][64];
+    const size_t rest = size_t(width) - x;
+    std::memcpy(tail, words + x, rest * 4);
+    Levels(tail, m, out[0], out[1], out[2]);
+    std::memcpy(y + x, out[0], rest);
+    std::memcpy(cb + x, out[1], rest);
+    std::memcpy(cr + x, out[2], rest);
+  }
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace shown_colour
 HWY_AFTER_NAMESPACE();
@@ -78,6 +134,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace shown_colour {
 HWY_EXPORT(ToArgbImpl);
+HWY_EXPORT(ToYCbCrImpl);
 }
 
 YCbCrMatrix MatrixFrom(const int* coefficients, bool fullRange) {
@@ -91,5 +148,21 @@ YCbCrMatrix MatrixFrom(const int* coefficients, bool fullRange) {
 void YCbCrToArgb(const YCbCrPlanes& planes, int width, int height, const YCbCrMatrix& matrix, uint8_t* argb,
                  int rowBytes) {
   HWY_DYNAMIC_DISPATCH(shown_colour::ToArgbImpl)(planes, width, height, matrix, argb, rowBytes);
+}
+#endif
+
+#if HWY_ONCE
+void ArgbToYCbCr(const uint8_t* argb, int rowBytes, int width, int height, const YCbCrMatrix& m,
+                 const YCbCrOut& planes) {
+  // With L = cy (Y - oy): R = L + crv Cr', B = L + cbu Cb' and G = L - cgu Cb'
+  // - cgv Cr', so L = (G + cgu / cbu B + cgv / crv R) / (1 + cgu / cbu + cgv / crv).
+  const double wb = double(m.cgu) / m.cbu, wr = double(m.cgv) / m.crv, sum = 1.0 + wb + wr;
+  const double kr = wr / sum, kg = 1.0 / sum, kb = wb / sum;
+  const shown_colour::Inverse inverse = {
+      {float(kr / m.cy), float(kg / m.cy), float(kb / m.cy)},
+      {float(-kr / m.cbu), float(-kg / m.cbu), float((1.0 - kb) / m.cbu)},
+      {float((1.0 - kr) / m.crv), float(-kg / m.crv), float(-kb / m.crv)},
+      m.oy};
+  HWY_DYNAMIC_DISPATCH(shown_colour::ToYCbCrImpl)(argb, rowBytes, width, height, inverse, planes);
 }
 #endif

@@ -1,7 +1,7 @@
 #pragma once
-// The colours of 8-bit Y'CbCr 4:4:4 planes as the host's A,R,G,B bytes, by
-// the clip's matrix and range: each channel the formula's value rounded to
-// the nearest level, alpha 255. This is the exact conversion the scaler's
+// The colours of 8-bit Y'CbCr 4:4:4 planes as the host's A,R,G,B bytes and
+// back, by the clip's matrix and range: each channel the formula's value
+// rounded to the nearest level. This is the exact conversion the scaler's
 // accurate mode gives, at the cost of touching each pixel once.
 #include <cstdint>
 
@@ -20,5 +20,15 @@ struct YCbCrPlanes {
   int pitch[3];
 };
 
+// Alpha comes out 255.
 void YCbCrToArgb(const YCbCrPlanes& planes, int width, int height, const YCbCrMatrix& matrix, uint8_t* argb,
                  int rowBytes);
+
+struct YCbCrOut {
+  uint8_t* plane[3];  // Y, Cb, Cr, each of every pixel
+  int pitch[3];
+};
+// The inverse: the colours of opaque A,R,G,B pixels (alpha not read) as
+// Y'CbCr at every pixel.
+void ArgbToYCbCr(const uint8_t* argb, int rowBytes, int width, int height, const YCbCrMatrix& matrix,
+                 const YCbCrOut& planes);
