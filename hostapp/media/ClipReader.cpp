@@ -317,13 +317,7 @@ bool ClipReader::Impl::ShowAtItsSize(const AVFrame* f, uint8_t* argb, int rowByt
     upsampler = sws_getCachedContext(upsampler, chromaWidth, chromaHeight, AV_PIX_FMT_GRAY8, f->width, f->height,
                                      AV_PIX_FMT_GRAY8, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     if (upsampler == nullptr) return false;
-    for (int p = 1; p <= 2; ++p) {
-      const uint8_t* src[4] = {f->data[p], nullptr, nullptr, nullptr};
-      const int srcStride[4] = {f->linesize[p], 0, 0, 0};
-      uint8_t* dst[4] = {full->data[p], nullptr, nullptr, nullptr};
-      const int dstStride[4] = {full->linesize[p], 0, 0, 0};
-      if (sws_scale(upsampler, src, srcStride, 0, chromaHeight, dst, dstStride) != f->height) return false;
-    }
+    if (!ScaleChromaPlanes(upsampler, f, chromaHeight, full, f->height)) return false;
     planes.plane[1] = full->data[1];
     planes.plane[2] = full->data[2];
     planes.pitch[1] = full->linesize[1];

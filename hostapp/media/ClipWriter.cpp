@@ -146,7 +146,7 @@ struct ClipWriter::Impl {
 
   bool FullRange() const { return video->color_range == AVCOL_RANGE_JPEG; }
   bool PrepareOwnConversion(std::string& error);
-  void ConvertOwn(const uint8_t* argb, int rowBytes);
+  bool ConvertOwn(const uint8_t* argb, int rowBytes);
 
   // The steps of Create: the encoders, the file's header, the picture the
   // frames are converted into.
@@ -360,20 +360,15 @@ bool ClipWriter::Impl::PrepareOwnConversion(std::string& error) {
 // picture; the chroma of every pixel then scaled down to the format's, each
 // plane as a grey picture (the filter the scaler uses for chroma sited in the
 // middle of its pixels).
-void ClipWriter::Impl::ConvertOwn(const uint8_t* argb, int rowBytes) {
+bool ClipWriter::Impl::ConvertOwn(const uint8_t* argb, int rowBytes) {
   const bool fullRes = downscaler == nullptr;
-  const YCbCrOut planes{{picture->data[0], fullRes ? picture->data[1] : full->data[1], fullRes ? picture->data[2] : full->data[2]},
-                        {picture->linesize[0], fullRes ? picture->linesize[1] : full->linesize[1],
-                         fullRes ? picture->linesize[2] : full->linesize[2]}};
+  const AVFrame* chroma = fullRes ? picture : full;
+  const YCbCrOut planes{{picture->data[0], chroma->data[1], chroma->data[2]},
+                        {picture->linesize[0], chroma->linesize[1], chroma->linesize[2]}};
   ArgbToYCbCr(argb, rowBytes, width, height, MatrixFrom(sws_getCoefficients(swsMatrix), FullRange()), planes);
-  if (fullRes) return;
-  for (int p = 1; p <= 2; ++p) {
-    const uint8_t* src[4] = {full->data[p], nullptr, nullptr, nullptr};
-    const int srcStride[4] = {full->linesize[p], 0, 0, 0};
-    uint8_t* dst[4] = {picture->data[p], nullptr, nullptr, nullptr};
-    const int dstStride[4] = {picture->linesize[p], 0, 0, 0};
-    sws_scale(downscaler, src, srcStride, 0, height, dst, dstStride);
-  }
+  if (fullRes) return true;
+  const int chromaRows = AV_CEIL_RSHIFT(height, av_pix_fmt_desc_get(video->pix_fmt)->log2_chroma_h);
+  return ScaleChromaPlanes(downscaler, full, height, picture, chromaRows);
 }
 
 std::unique_ptr<ClipWriter> ClipWriter::Create(const std::string& path, OutputFormat format, int width, int height,
@@ -424,7 +419,10 @@ bool ClipWriter::WriteFrame(const uint8_t* argb, int rowBytes, const float* audi
     return false;
   }
   if (d.full != nullptr) {
-    d.ConvertOwn(argb, rowBytes);
+    if (!d.ConvertOwn(argb, rowBytes)) {
+      error = "cannot convert a frame for " + d.path;
+      return false;
+    }
   } else {
     const uint8_t* src[4] = {argb, nullptr, nullptr, nullptr};
     const int srcStride[4] = {rowBytes, 0, 0, 0};

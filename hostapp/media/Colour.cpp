@@ -38,6 +38,17 @@ bool IsPlanarYCbCr8(AVPixelFormat format) {
   }
 }
 
+bool ScaleChromaPlanes(SwsContext* scaler, const AVFrame* from, int fromRows, AVFrame* to, int toRows) {
+  for (int p = 1; p <= 2; ++p) {
+    const uint8_t* src[4] = {from->data[p], nullptr, nullptr, nullptr};
+    const int srcStride[4] = {from->linesize[p], 0, 0, 0};
+    uint8_t* dst[4] = {to->data[p], nullptr, nullptr, nullptr};
+    const int dstStride[4] = {to->linesize[p], 0, 0, 0};
+    if (sws_scale(scaler, src, srcStride, 0, fromRows, dst, dstStride) != toRows) return false;
+  }
+  return true;
+}
+
 SwsContext* ColourConverter(SwsContext* cached, int width, int height, AVPixelFormat from, bool fromFull,
                             AVPixelFormat to, bool toFull, int swsMatrix, int flags) {
   SwsContext* c = sws_getCachedContext(cached, width, height, from, width, height, to, flags, nullptr, nullptr, nullptr);

@@ -21,6 +21,10 @@ bool IsYCbCr(AVPixelFormat format);
 // The 8-bit planar Y'CbCr formats whose colours the host converts itself
 // (media/ShownColour), their chroma scaled by the scaler.
 bool IsPlanarYCbCr8(AVPixelFormat format);
+// The chroma planes (1 and 2) of `from`, `fromRows` rows each, scaled into
+// those of `to` by a grey-picture scaler made for the two sizes; false when
+// a plane comes out other than `toRows` rows.
+bool ScaleChromaPlanes(SwsContext* scaler, const AVFrame* from, int fromRows, AVFrame* to, int toRows);
 // A cached converter between two formats of one size, with the clip's matrix
 // on the Y'CbCr side and each side's range (R'G'B' is always full range).
 SwsContext* ColourConverter(SwsContext* cached, int width, int height, AVPixelFormat from, bool fromFull,
