@@ -292,7 +292,7 @@ const AVFrame* ClipReader::DecodedFrame(int64_t n) {
   return d.upright;
 }
 
-// A frame at its own size in one of those formats: the scaler brings its
+// A frame at its own size in 8-bit planar Y'CbCr: the scaler brings its
 // chroma to every pixel (bicubic, as in its own conversion), then the
 // colours are converted by our exact formula. The scaler's accurate
 // conversion to A,R,G,B does the same arithmetic in plain C, at several
