@@ -4,8 +4,6 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
-#include <bit>
-
 #include "ByteTurns.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -15,18 +13,15 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 using DU = hn::ScalableTag<std::uint32_t>;
 
-// R,G,B,A in memory to A,R,G,B: the word turned a byte towards its top on
-// a little-endian machine, towards its bottom on a big-endian one.
+// ToARGB and ToRGBA on a vector: R,G,B,A in memory to A,R,G,B is the word
+// turned a byte towards its top on a little-endian machine, towards its
+// bottom on a big-endian one.
 constexpr bool kLittle = std::endian::native == std::endian::little;
 
 template <bool kToCore>
 HWY_INLINE hn::Vec<DU> Turn(hn::Vec<DU> v) {
   return kToCore == kLittle ? hn::Or(hn::ShiftLeft<8>(v), hn::ShiftRight<24>(v))
                             : hn::Or(hn::ShiftRight<8>(v), hn::ShiftLeft<24>(v));
-}
-template <bool kToCore>
-HWY_INLINE std::uint32_t TurnOne(std::uint32_t v) {
-  return kToCore == kLittle ? std::rotl(v, 8) : std::rotr(v, 8);
 }
 
 std::uint32_t HostToCoreImpl(const std::uint32_t* from, std::uint32_t* to, std::size_t n) {
@@ -43,7 +38,7 @@ std::uint32_t HostToCoreImpl(const std::uint32_t* from, std::uint32_t* to, std::
   hn::Store(all, du, words);
   std::uint32_t result = ~0u;
   for (std::size_t k = 0; k < lanes; ++k) result &= words[k];
-  for (; x < n; ++x) result &= to[x] = TurnOne<true>(from[x]);
+  for (; x < n; ++x) result &= to[x] = ToARGB(from[x]);
   return result;
 }
 
@@ -52,7 +47,7 @@ void CoreToHostImpl(const std::uint32_t* from, std::uint32_t* to, std::size_t n)
   const std::size_t lanes = hn::Lanes(du);
   std::size_t x = 0;
   for (; x + lanes <= n; x += lanes) hn::StoreU(Turn<false>(hn::LoadU(du, from + x)), du, to + x);
-  for (; x < n; ++x) to[x] = TurnOne<false>(from[x]);
+  for (; x < n; ++x) to[x] = ToRGBA(from[x]);
 }
 
 }  // namespace HWY_NAMESPACE

@@ -1,7 +1,6 @@
 #include "FilterInstance.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -37,14 +36,6 @@ SInt32 Steps(double span) {
 RelRect RelOf(const FrameBox& box) { return {box.left, box.left + box.width, box.top, box.top + box.height}; }
 
 UInt16 Channel(double fraction) { return UInt16(std::lround(std::clamp(fraction, 0.0, 1.0) * 65535)); }
-
-// R,G,B,A bytes to A,R,G,B bytes and back, a whole pixel at a time.
-inline std::uint32_t ToARGB(std::uint32_t v) {
-  return std::endian::native == std::endian::little ? std::rotl(v, 8) : std::rotr(v, 8);
-}
-inline std::uint32_t ToRGBA(std::uint32_t v) {
-  return std::endian::native == std::endian::little ? std::rotr(v, 8) : std::rotl(v, 8);
-}
 
 }  // namespace
 

@@ -34,11 +34,12 @@ using VU = hn::Vec<DU>;
 
 HWY_INLINE VF Level(const uint8_t* p) { return hn::ConvertTo(DF(), hn::PromoteTo(DI(), hn::LoadU(D8(), p))); }
 
-HWY_INLINE VU Byte(VF v) {
+// The nearest level 0 to 255.
+HWY_INLINE hn::Vec<DI> Rounded(VF v) {
   const DF df;
-  const VF clamped = hn::Min(hn::Max(v, hn::Zero(df)), hn::Set(df, 255.0f));
-  return hn::BitCast(DU(), hn::NearestInt(clamped));
+  return hn::NearestInt(hn::Min(hn::Max(v, hn::Zero(df)), hn::Set(df, 255.0f)));
 }
+HWY_INLINE VU Byte(VF v) { return hn::BitCast(DU(), Rounded(v)); }
 
 // n pixels from y, cb and cr to their words, bytes A,R,G,B in memory.
 HWY_INLINE void Pixels(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, const YCbCrMatrix& m, uint32_t* out) {
@@ -87,11 +88,7 @@ HWY_INLINE VF Channel(hn::Vec<DU> words, int shift) {
   return hn::ConvertTo(DF(), hn::BitCast(DI(), hn::And(hn::ShiftRightSame(words, shift), hn::Set(du, 0xFFu))));
 }
 
-HWY_INLINE void Store8(VF v, uint8_t* to) {
-  const DF df;
-  const auto level = hn::NearestInt(hn::Min(hn::Max(v, hn::Zero(df)), hn::Set(df, 255.0f)));
-  hn::StoreU(hn::DemoteTo(D8(), level), D8(), to);
-}
+HWY_INLINE void Store8(VF v, uint8_t* to) { hn::StoreU(hn::DemoteTo(D8(), Rounded(v)), D8(), to); }
 
 HWY_INLINE void Levels(const uint32_t* words, const shown_colour::Inverse& m, uint8_t* y, uint8_t* cb, uint8_t* cr) {
   const DF df;
