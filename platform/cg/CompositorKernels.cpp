@@ -290,84 +290,41 @@ HWY_INLINE VU TwiceDiv255(VU x) {
 // pixel's centre so that they stay positive.
 struct Walk {
   VU u, v;
+  VU stepU, stepV;  // one vector's move
 };
 
 HWY_INLINE Walk Start(const Span& s) {
   const DU du;
   const VU lane = hn::Iota(du, 0);
-  return {hn::Add(hn::Set(du, s.u0), hn::Mul(lane, hn::Set(du, uint32_t(s.du)))),
-          hn::Add(hn::Set(du, s.v0), hn::Mul(lane, hn::Set(du, uint32_t(s.dv))))};
-}
-
-HWY_INLINE void Step(const Span& s, Walk& w) {
-  const DU du;
   const uint32_t n = uint32_t(hn::Lanes(du));
-  w.u = hn::Add(w.u, hn::Set(du, n * uint32_t(s.du)));
-  w.v = hn::Add(w.v, hn::Set(du, n * uint32_t(s.dv)));
+  return {hn::Add(hn::Set(du, s.u0), hn::Mul(lane, hn::Set(du, uint32_t(s.du)))),
+          hn::Add(hn::Set(du, s.v0), hn::Mul(lane, hn::Set(du, uint32_t(s.dv)))), hn::Set(du, n * uint32_t(s.du)),
+          hn::Set(du, n * uint32_t(s.dv))};
 }
 
-// Two picture pixels side by side, (i, j) and (i + 1, j), for each lane.
-struct Pair {
-  VU left, right;
+HWY_INLINE void Step(Walk& w) {
+  w.u = hn::Add(w.u, w.stepU);
+  w.v = hn::Add(w.v, w.stepV);
+}
+
+// Where a lane's four picture pixels lie: the byte offsets of its pair in the
+// row above the point and in the row below, and the point's fraction across
+// (0 to 65536: the whole at the last column) and down (the low 16 bits of v).
+struct Footing {
+  VI top, bottom;
+  VU across, down;
 };
 
-// Eight bytes read at each byte offset into the picture. On x86 the lanes
-// are read one by one into halves of 128-bit registers: the gather
-// instructions are slower than that on AMD's processors and no faster on
-// Intel's.
-HWY_INLINE Pair GatherPairs(const UInt32* picture, VI offsets) {
-  const DU du;
-#if HWY_TARGET == HWY_SCALAR
-  const UInt32* at = picture + hn::GetLane(offsets) / 4;
-  return {hn::Set(du, at[0]), hn::Set(du, at[1])};
-#else
-  const hn::Repartition<uint64_t, DU> d64;
-#if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
-  HWY_ALIGN int32_t at[hn::MaxLanes(DI())];
-  hn::Store(offsets, DI(), at);
-  const char* base = reinterpret_cast<const char*>(picture);
-  auto two = [&](int k) {
-    const __m128i first = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + at[k]));
-    return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(first), reinterpret_cast<const double*>(base + at[k + 1])));
-  };
-  auto four = [&](int k) { return _mm256_inserti128_si256(_mm256_castsi128_si256(two(k)), two(k + 2), 1); };
-#if HWY_TARGET == HWY_AVX2
-  const hn::Vec<decltype(d64)> lo{four(0)}, hi{four(4)};
-#else
-  const hn::Vec<decltype(d64)> lo{_mm512_inserti64x4(_mm512_castsi256_si512(four(0)), four(4), 1)};
-  const hn::Vec<decltype(d64)> hi{_mm512_inserti64x4(_mm512_castsi256_si512(four(8)), four(12), 1)};
-#endif
-#else
-  const hn::Repartition<int64_t, DU> di64;
-  const hn::Half<DI> dh;
-  const auto* base = reinterpret_cast<const uint64_t*>(picture);
-  const auto lo = hn::GatherOffset(d64, base, hn::PromoteTo(di64, hn::LowerHalf(dh, offsets)));
-  const auto hi = hn::GatherOffset(d64, base, hn::PromoteTo(di64, hn::UpperHalf(dh, offsets)));
-#endif
-  const VU a = hn::BitCast(du, lo), b = hn::BitCast(du, hi);
-  return {hn::ConcatEven(du, b, a), hn::ConcatOdd(du, b, a)};
-#endif
-}
-
-// One column of a bilinear sample: a (1 - t) + b t per field, with t and
-// 1 - t in 256ths; exact, up to 255 * 256.
-HWY_INLINE Fields Column(const Fields& a, const Fields& b, VU t, VU rest) {
-  return {hn::Add(Mul16(a.low, rest), Mul16(b.low, t)), hn::Add(Mul16(a.high, rest), Mul16(b.high, t))};
-}
-
-// The picture's colour at the walk's points as fields of its words
-// 0xAARRGGBB: bilinear between the four pixels around each point, the edge
-// pixels extended beyond the picture (the point clamped to the outermost
-// pixel centres). Like pixman, the weights keep 7 bits of the point's
-// fraction and the weighted sum is rounded down. The picture is at least two
-// pixels wide. kInside: every point lies inside the outermost pixel centres,
-// none at the last column or row, so nothing needs clamping.
+// The edge pixels extended beyond the picture: the point clamped to the
+// outermost pixel centres. The picture is at least two pixels wide. kInside:
+// every point lies inside the outermost pixel centres, none at the last
+// column or row, so nothing needs clamping.
 template <bool kInside>
-HWY_INLINE Fields Sample(const Span& s, const Walk& w) {
+HWY_INLINE Footing FootingOf(const Span& s, const Walk& w) {
   const DU du;
   const DI di;
   VU u = w.u, v = w.v, i, below;
-  const VU width = hn::Set(du, uint32_t(s.pictureWidth)), fraction = hn::Set(du, 0xFFFFu);
+  const VU width = hn::Set(du, uint32_t(s.pictureWidth));
   if (kInside) {
     i = hn::ShiftRight<16>(u);
     below = width;
@@ -378,15 +335,195 @@ HWY_INLINE Fields Sample(const Span& s, const Walk& w) {
   }
   const VU j = hn::ShiftRight<16>(v);
   if (!kInside) below = hn::IfThenElseZero(hn::Lt(j, hn::Set(du, uint32_t(kBias + s.pictureHeight - 1))), width);
-  // The weights in 256ths, even: at the last column, the whole 256.
-  const VU whole = hn::Set(du, 0x01000100u);
-  const VU fu = kInside ? hn::And(u, fraction) : hn::Sub(u, hn::ShiftLeft<16>(i));
-  const VU tx = Spread(hn::ShiftLeft<1>(hn::ShiftRight<9>(fu)));
-  const VU ty = Spread(hn::ShiftLeft<1>(hn::ShiftRight<9>(hn::And(v, fraction))));
   const VU origin = hn::Set(du, uint32_t(kBias) * uint32_t(s.pictureWidth + 1));
   const VU top = hn::Sub(hn::Add(hn::Mul(j, width), i), origin);
-  const Pair a = GatherPairs(s.picture, hn::BitCast(di, hn::ShiftLeft<2>(top)));
-  const Pair b = GatherPairs(s.picture, hn::BitCast(di, hn::ShiftLeft<2>(hn::Add(top, below))));
+  const VU across = kInside ? hn::And(u, hn::Set(du, 0xFFFFu)) : hn::Sub(u, hn::ShiftLeft<16>(i));
+  return {hn::BitCast(di, hn::ShiftLeft<2>(top)), hn::BitCast(di, hn::ShiftLeft<2>(hn::Add(top, below))), across,
+          hn::And(v, hn::Set(du, 0xFFFFu))};
+}
+
+#if HWY_TARGET == HWY_SSSE3 || HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || \
+    HWY_TARGET == HWY_AVX3_DL
+// On x86 a sample is summed from bytes: each pair of side-by-side pixels is
+// weighed across with one byte multiply-add, then the two rows are mixed with
+// one 16-bit fixed-point multiply.
+
+using DU8 = hn::Repartition<uint8_t, DU>;
+using VU8 = hn::Vec<DU8>;
+using DI16 = hn::Repartition<int16_t, DU>;
+using VI16 = hn::Vec<DI16>;
+
+// The pairs (i, j) and (i + 1, j) of every lane, 8 bytes each. Each 128-bit
+// block q holds the pairs of lanes 4q and 4q + 1 in `first`, of lanes 4q + 2
+// and 4q + 3 in `second`: the work on them is done block by block, and this
+// order brings the lanes back in their own order at the end. The lanes are
+// read one by one into halves of 128-bit registers: the gather instructions
+// are slower than that on AMD's processors and no faster on Intel's.
+struct Pairs {
+  VU8 first, second;
+};
+
+// The pairs at byte offsets `at` from `base`, one for each lane.
+HWY_INLINE Pairs LoadPairs(const char* base, const uint32_t* at) {
+  auto two = [&](int k) {
+    const __m128i first = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + at[k]));
+    return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(first), reinterpret_cast<const double*>(base + at[k + 1])));
+  };
+#if HWY_TARGET == HWY_AVX2
+  auto blocks = [&](int k) { return _mm256_inserti128_si256(_mm256_castsi128_si256(two(k)), two(k + 4), 1); };
+  return {VU8{blocks(0)}, VU8{blocks(2)}};
+#elif HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  auto blocks = [&](int k) {
+    const __m256i low = _mm256_inserti128_si256(_mm256_castsi128_si256(two(k)), two(k + 4), 1);
+    const __m256i high = _mm256_inserti128_si256(_mm256_castsi128_si256(two(k + 8)), two(k + 12), 1);
+    return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+  };
+  return {VU8{blocks(0)}, VU8{blocks(2)}};
+#else
+  return {VU8{two(0)}, VU8{two(2)}};
+#endif
+}
+
+// Per 16-bit field: the sum of the two products of adjacent bytes, unsigned
+// by signed.
+HWY_INLINE VI16 MulAddBytes(VU8 unsignedBytes, VU8 signedBytes) {
+#if HWY_TARGET == HWY_AVX2
+  return VI16{_mm256_maddubs_epi16(unsignedBytes.raw, signedBytes.raw)};
+#elif HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  return VI16{_mm512_maddubs_epi16(unsignedBytes.raw, signedBytes.raw)};
+#else
+  return VI16{_mm_maddubs_epi16(unsignedBytes.raw, signedBytes.raw)};
+#endif
+}
+
+// Lane k of each block in all four lanes of the block, as 16-bit fields.
+template <int k>
+HWY_INLINE VI16 LaneOfBlock(VU v) {
+  return hn::BitCast(DI16(), hn::Broadcast<k>(v));
+}
+
+// Per 32-bit field: the sum of the two products of adjacent 16-bit fields.
+HWY_INLINE VI MulAddWords(VI16 a, VI16 b) {
+#if HWY_TARGET == HWY_AVX2
+  return VI{_mm256_madd_epi16(a.raw, b.raw)};
+#elif HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  return VI{_mm512_madd_epi16(a.raw, b.raw)};
+#else
+  return VI{_mm_madd_epi16(a.raw, b.raw)};
+#endif
+}
+
+// Each block of a, then the same block of b, narrowed to 16 bits, saturated.
+HWY_INLINE VI16 Narrowed(VI a, VI b) {
+#if HWY_TARGET == HWY_AVX2
+  return VI16{_mm256_packs_epi32(a.raw, b.raw)};
+#elif HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  return VI16{_mm512_packs_epi32(a.raw, b.raw)};
+#else
+  return VI16{_mm_packs_epi32(a.raw, b.raw)};
+#endif
+}
+
+// Words 0, 2 (kOdd false) or 1, 3 (true) of each block of a, then of b.
+template <bool kOdd>
+HWY_INLINE VU Words(VI16 a, VI16 b) {
+  constexpr int kPick = kOdd ? 0xDD : 0x88;
+#if HWY_TARGET == HWY_AVX2
+  return VU{_mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a.raw), _mm256_castsi256_ps(b.raw), kPick))};
+#elif HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  return VU{_mm512_castps_si512(_mm512_shuffle_ps(_mm512_castsi512_ps(a.raw), _mm512_castsi512_ps(b.raw), kPick))};
+#else
+  return VU{_mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(a.raw), _mm_castsi128_ps(b.raw), kPick))};
+#endif
+}
+
+// The picture's colour at the walk's points as fields of its words
+// 0xAARRGGBB: bilinear between the four pixels around each point. Like
+// pixman, the weights keep 7 bits of the point's fraction and the weighted
+// sum is rounded down. Across, each row's pair is summed with byte
+// multiply-adds, exactly in 128ths; down, the two rows' sums with 16-bit
+// multiply-adds, exactly in 16384ths.
+template <bool kInside>
+HWY_INLINE Fields Sample(const Span& s, const Walk& w) {
+  const DU du;
+  const DU8 d8;
+  const DI16 d16;
+  const Footing f = FootingOf<kInside>(s, w);
+  // The offsets unsigned, so that each is used as it comes out of its lane;
+  // inside, the row below is one picture row further on.
+  HWY_ALIGN uint32_t at[hn::MaxLanes(du)], below[hn::MaxLanes(du)];
+  hn::Store(hn::BitCast(du, f.top), du, at);
+  const char* picture = reinterpret_cast<const char*>(s.picture);
+  const Pairs top = LoadPairs(picture, at);
+  if (!kInside) hn::Store(hn::BitCast(du, f.bottom), du, below);
+  const Pairs bottom = kInside ? LoadPairs(picture + size_t(s.pictureWidth) * 4, at) : LoadPairs(picture, below);
+  // Each pair's bytes as (left, right) per channel, in the order B, R, G, A,
+  // so that the sums come out as the fields: B and R low, G and A high.
+  // Less 128, they are signed bytes; every sum is then short by 128 times
+  // the sum of its weights, which is put back at the end.
+  alignas(16) static constexpr uint8_t kOrder[16] = {0, 4, 2, 6, 1, 5, 3, 7, 8, 12, 10, 14, 9, 13, 11, 15};
+  const VU8 order = hn::LoadDup128(d8, kOrder), bias = hn::Set(d8, 0x80);
+  auto arranged = [&](VU8 pairs) { return hn::Xor(hn::TableLookupBytes(pairs, order), bias); };
+  // Across: bytes 128 - t and t, t the fraction in 128ths, four times a lane.
+  const VU t = hn::ShiftRight<9>(f.across);
+  const VU across = Spread(hn::Add(hn::Sub(hn::ShiftLeft<8>(t), t), hn::Set(du, 128)));
+  const VU8 acrossFirst = hn::BitCast(d8, hn::InterleaveLower(du, across, across));
+  const VU8 acrossSecond = hn::BitCast(d8, hn::InterleaveUpper(du, across, across));
+  // Down: the fields 128 - t and t, t the fraction in 128ths.
+  const VU tDown = hn::ShiftRight<9>(f.down);
+  const VU down = hn::Add(hn::Sub(hn::ShiftLeft<16>(tDown), tDown), hn::Set(du, 128));
+  // The four channels of lanes 4q + k and 4q + k + 1 of each block q.
+  auto mixed = [&](VU8 upper, VU8 lower, VU8 weights, VI16 downLeft, VI16 downRight) {
+    const VI16 a = MulAddBytes(weights, arranged(upper)), b = MulAddBytes(weights, arranged(lower));
+    const VI left = hn::ShiftRight<14>(MulAddWords(hn::InterleaveLower(d16, a, b), downLeft));
+    const VI right = hn::ShiftRight<14>(MulAddWords(hn::InterleaveUpper(d16, a, b), downRight));
+    return Narrowed(left, right);
+  };
+  const VI16 first = mixed(top.first, bottom.first, acrossFirst, LaneOfBlock<0>(down), LaneOfBlock<1>(down));
+  const VI16 second = mixed(top.second, bottom.second, acrossSecond, LaneOfBlock<2>(down), LaneOfBlock<3>(down));
+  const hn::Repartition<uint16_t, DU> du16;
+  const auto unbias = hn::Set(du16, 128);
+  return {hn::BitCast(du, hn::Add(hn::BitCast(du16, Words<false>(first, second)), unbias)),
+          hn::BitCast(du, hn::Add(hn::BitCast(du16, Words<true>(first, second)), unbias))};
+}
+
+#else
+// Two picture pixels side by side, (i, j) and (i + 1, j).
+struct Pair {
+  VU left, right;
+};
+
+HWY_INLINE Pair PairAt(const UInt32* picture, VI offsets) {
+  const DU du;
+  HWY_ALIGN int32_t at[hn::MaxLanes(DI())];
+  HWY_ALIGN uint32_t left[hn::MaxLanes(du)], right[hn::MaxLanes(du)];
+  hn::Store(offsets, DI(), at);
+  for (size_t k = 0; k < hn::Lanes(du); ++k) {
+    left[k] = picture[at[k] / 4];
+    right[k] = picture[at[k] / 4 + 1];
+  }
+  return {hn::Load(du, left), hn::Load(du, right)};
+}
+
+// One column of a bilinear sample: a (1 - t) + b t per field, with t and
+// 1 - t in 256ths; exact, up to 255 * 256.
+HWY_INLINE Fields Column(const Fields& a, const Fields& b, VU t, VU rest) {
+  return {hn::Add(Mul16(a.low, rest), Mul16(b.low, t)), hn::Add(Mul16(a.high, rest), Mul16(b.high, t))};
+}
+
+// The picture's colour at the walk's points as fields of its words
+// 0xAARRGGBB: bilinear between the four pixels around each point. Like
+// pixman, the weights keep 7 bits of the point's fraction and the weighted
+// sum is rounded down.
+template <bool kInside>
+HWY_INLINE Fields Sample(const Span& s, const Walk& w) {
+  const DU du;
+  const Footing f = FootingOf<kInside>(s, w);
+  // The weights in 256ths, even: at the last column, the whole 256.
+  const VU whole = hn::Set(du, 0x01000100u);
+  const VU tx = Spread(hn::ShiftLeft<1>(hn::ShiftRight<9>(f.across)));
+  const VU ty = Spread(hn::ShiftLeft<1>(hn::ShiftRight<9>(f.down)));
+  const Pair a = PairAt(s.picture, f.top), b = PairAt(s.picture, f.bottom);
   const VU restY = hn::Sub(whole, ty), restX = hn::Sub(whole, tx);
   const Fields left = Column(Split(a.left), Split(b.left), ty, restY);
   const Fields right = Column(Split(a.right), Split(b.right), ty, restY);
@@ -396,6 +533,7 @@ HWY_INLINE Fields Sample(const Span& s, const Walk& w) {
   };
   return {across(left.low, right.low), across(left.high, right.high)};
 }
+#endif
 
 // The picture's pixels (column0 + k, row) for a whole-pixel move.
 HWY_INLINE Fields Direct(const Span& s, size_t k) {
@@ -510,7 +648,7 @@ HWY_INLINE void Lanes(const Span& s, const Walk& walk, size_t k, UInt32* dest, c
     hn::StoreU(Join({Mul15(d.low, keep), Mul15(d.high, keep)}), du, dest);
     return;
   }
-  const Fields p = s.direct ? Direct(s, k) : Sample<kInside>(s, walk);
+  const Fields p = !kInside && s.direct ? Direct(s, k) : Sample<kInside>(s, walk);
   if constexpr (IsFixedPoint(kMode)) {
     // The picture laid on by its coverage and the global alpha.
     const VU weight = coverage ? To15(hn::Mul(hn::LoadU(df, coverage), hn::Set(df, s.alpha)))
@@ -531,7 +669,8 @@ HWY_INLINE void Lanes(const Span& s, const Walk& walk, size_t k, UInt32* dest, c
   }
 }
 
-// kInside: some vectors lie wholly inside the span's inside part.
+// kInside: some vectors lie wholly inside the span's inside part. The
+// vectors before it, inside it and after it each have a loop of their own.
 template <int kMode, bool kInside>
 void Run(const Span& s) {
   const DU du;
@@ -539,13 +678,14 @@ void Run(const Span& s) {
   UInt32* dest = reinterpret_cast<UInt32*>(s.dest);
   Walk walk = Start(s);
   size_t k = 0;
-  for (; k + n <= size_t(s.count); k += n, Step(s, walk)) {
-    const float* coverage = s.coverage ? s.coverage + k : nullptr;
-    if (kInside && k >= size_t(s.insideFrom) && k + n <= size_t(s.insideTo))
-      Lanes<kMode, true>(s, walk, k, dest + k, coverage);
-    else
-      Lanes<kMode, false>(s, walk, k, dest + k, coverage);
+  auto coverageAt = [&](size_t at) { return s.coverage ? s.coverage + at : nullptr; };
+  if (kInside) {
+    const size_t from = (size_t(s.insideFrom) + n - 1) / n * n;  // the first vector wholly inside
+    for (; k < from && k + n <= size_t(s.count); k += n, Step(walk))
+      Lanes<kMode, false>(s, walk, k, dest + k, coverageAt(k));
+    for (; k + n <= size_t(s.insideTo); k += n, Step(walk)) Lanes<kMode, true>(s, walk, k, dest + k, coverageAt(k));
   }
+  for (; k + n <= size_t(s.count); k += n, Step(walk)) Lanes<kMode, false>(s, walk, k, dest + k, coverageAt(k));
   if (k == size_t(s.count)) return;
   // The last pixels go through a full vector of their own.
   UInt32 tail[64];
