@@ -195,6 +195,17 @@ HWY_INLINE Fields Split(VU w) {
   return {hn::And(w, mask), hn::And(hn::ShiftRight<8>(w), mask)};
 }
 
+// Picture fields (words 0xAARRGGBB: B and R low, G and A high) to the
+// buffer's (bytes A,R,G,B in memory).
+HWY_INLINE Fields ToBuffer(const Fields& p) {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  // The buffer's word is B G R A from the top byte: A and G low, R and B high.
+  return {hn::RotateRight<16>(p.high), hn::RotateRight<16>(p.low)};
+#else
+  return p;
+#endif
+}
+
 // A lane's value up to 32767 in both of its 16-bit fields.
 HWY_INLINE VU Spread(VU v) { return hn::Or(v, hn::ShiftLeft<16>(v)); }
 
@@ -437,8 +448,8 @@ HWY_INLINE VU Words(VI16 a, VI16 b) {
 #endif
 }
 
-// The picture's colour at the walk's points as fields of its words
-// 0xAARRGGBB: bilinear between the four pixels around each point. Like
+// The picture's colour at the walk's points as fields of the buffer's words
+// (see ToBuffer): bilinear between the four pixels around each point. Like
 // pixman, the weights keep 7 bits of the point's fraction and the weighted
 // sum is rounded down. Across, each row's pair is summed with byte
 // multiply-adds, exactly in 128ths; down, the two rows' sums with 16-bit
@@ -457,11 +468,11 @@ HWY_INLINE Fields Sample(const Span& s, const Walk& w) {
   const Pairs top = LoadPairs(picture, at);
   if (!kInside) hn::Store(hn::BitCast(du, f.bottom), du, below);
   const Pairs bottom = kInside ? LoadPairs(picture + size_t(s.pictureWidth) * 4, at) : LoadPairs(picture, below);
-  // Each pair's bytes as (left, right) per channel, in the order B, R, G, A,
-  // so that the sums come out as the fields: B and R low, G and A high.
-  // Less 128, they are signed bytes; every sum is then short by 128 times
-  // the sum of its weights, which is put back at the end.
-  alignas(16) static constexpr uint8_t kOrder[16] = {0, 4, 2, 6, 1, 5, 3, 7, 8, 12, 10, 14, 9, 13, 11, 15};
+  // Each pair's bytes (B, G, R, A of each pixel) as (left, right) per
+  // channel, in the order A, G, R, B, so that the sums come out as the
+  // buffer's fields. Less 128, they are signed bytes; every sum is then
+  // short by 128 times the sum of its weights, which is put back at the end.
+  alignas(16) static constexpr uint8_t kOrder[16] = {3, 7, 1, 5, 2, 6, 0, 4, 11, 15, 9, 13, 10, 14, 8, 12};
   const VU8 order = hn::LoadDup128(d8, kOrder), bias = hn::Set(d8, 0x80);
   auto arranged = [&](VU8 pairs) { return hn::Xor(hn::TableLookupBytes(pairs, order), bias); };
   // Across: bytes 128 - t and t, t the fraction in 128ths, four times a lane.
@@ -511,8 +522,8 @@ HWY_INLINE Fields Column(const Fields& a, const Fields& b, VU t, VU rest) {
   return {hn::Add(Mul16(a.low, rest), Mul16(b.low, t)), hn::Add(Mul16(a.high, rest), Mul16(b.high, t))};
 }
 
-// The picture's colour at the walk's points as fields of its words
-// 0xAARRGGBB: bilinear between the four pixels around each point. Like
+// The picture's colour at the walk's points as fields of the buffer's words
+// (see ToBuffer): bilinear between the four pixels around each point. Like
 // pixman, the weights keep 7 bits of the point's fraction and the weighted
 // sum is rounded down.
 template <bool kInside>
@@ -531,32 +542,22 @@ HWY_INLINE Fields Sample(const Span& s, const Walk& w) {
     // The carry out of the two products' low halves makes the sum exact.
     return hn::Add(hn::Add(MulHigh16(l, restX), MulHigh16(r, tx)), Carry16(Mul16(l, restX), Mul16(r, tx)));
   };
-  return {across(left.low, right.low), across(left.high, right.high)};
+  return ToBuffer({across(left.low, right.low), across(left.high, right.high)});
 }
 #endif
 
-// The picture's pixels (column0 + k, row) for a whole-pixel move.
+// The picture's pixels (column0 + k, row) for a whole-pixel move, as fields
+// of the buffer's words.
 HWY_INLINE Fields Direct(const Span& s, size_t k) {
   const DI di;
   const DU du;
   const size_t n = hn::Lanes(du);
   const int first = s.column0 + int(k);
   const UInt32* row = s.picture + size_t(s.row) * size_t(s.pictureWidth);
-  if (first >= 0 && first + int(n) <= s.pictureWidth) return Split(hn::LoadU(du, row + first));
+  if (first >= 0 && first + int(n) <= s.pictureWidth) return ToBuffer(Split(hn::LoadU(du, row + first)));
   const VI columns = hn::Min(hn::Max(hn::Add(hn::Iota(di, 0), hn::Set(di, first)), hn::Zero(di)),
                              hn::Set(di, s.pictureWidth - 1));
-  return Split(hn::GatherIndex(du, row, columns));
-}
-
-// Picture fields (words 0xAARRGGBB: B and R low, G and A high) to the
-// buffer's (bytes A,R,G,B in memory).
-HWY_INLINE Fields ToBuffer(const Fields& p) {
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  // The buffer's word is B G R A from the top byte: A and G low, R and B high.
-  return {hn::RotateRight<16>(p.high), hn::RotateRight<16>(p.low)};
-#else
-  return p;
-#endif
+  return ToBuffer(Split(hn::GatherIndex(du, row, columns)));
 }
 
 // The buffer's alpha in both fields of each lane.
@@ -653,15 +654,20 @@ HWY_INLINE void Lanes(const Span& s, const Walk& walk, size_t k, UInt32* dest, c
     // The picture laid on by its coverage and the global alpha.
     const VU weight = coverage ? To15(hn::Mul(hn::LoadU(df, coverage), hn::Set(df, s.alpha)))
                                : hn::Set(du, s.weight);
-    const Fields source = ToBuffer({Mul15(p.low, weight), Mul15(p.high, weight)});
+    const Fields source = {Mul15(p.low, weight), Mul15(p.high, weight)};
     hn::StoreU(Join(FixedPoint<kMode>(source, Split(words))), du, dest);
   } else {
     const VF inv255 = hn::Set(df, 1.0f / 255.0f);
     const Colour d = {hn::Mul(Channel<kShiftA>(words), inv255), hn::Mul(Channel<kShiftR>(words), inv255),
                       hn::Mul(Channel<kShiftG>(words), inv255), hn::Mul(Channel<kShiftB>(words), inv255)};
     const VF scale = hn::Mul(coverage ? hn::LoadU(df, coverage) : hn::Set(df, 1.0f), hn::Set(df, s.alpha / 255.0f));
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    const Colour source = {hn::Mul(Low(p.low), scale), hn::Mul(Low(p.high), scale), hn::Mul(High(p.low), scale),
+                           hn::Mul(High(p.high), scale)};
+#else
     const Colour source = {hn::Mul(High(p.high), scale), hn::Mul(High(p.low), scale), hn::Mul(Low(p.high), scale),
                            hn::Mul(Low(p.low), scale)};
+#endif
     const Colour r = Blend<kMode>(source, d);
     const VU out = hn::Or(hn::Or(hn::ShiftLeft<kShiftA>(ToByte(r.a)), hn::ShiftLeft<kShiftR>(ToByte(r.r))),
                           hn::Or(hn::ShiftLeft<kShiftG>(ToByte(r.g)), hn::ShiftLeft<kShiftB>(ToByte(r.b))));
