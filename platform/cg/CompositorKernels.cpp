@@ -395,57 +395,40 @@ HWY_INLINE Pairs LoadPairs(const char* base, const uint32_t* at) {
 #endif
 }
 
+// The x86 instruction `name` at this target's width.
+#undef QUORVEL_X86
+#if HWY_TARGET == HWY_AVX2
+#define QUORVEL_X86(name) _mm256_##name
+#elif HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+#define QUORVEL_X86(name) _mm512_##name
+#else
+#define QUORVEL_X86(name) _mm_##name
+#endif
+
 // Per 16-bit field: the sum of the two products of adjacent bytes, unsigned
 // by signed.
 HWY_INLINE VI16 MulAddBytes(VU8 unsignedBytes, VU8 signedBytes) {
-#if HWY_TARGET == HWY_AVX2
-  return VI16{_mm256_maddubs_epi16(unsignedBytes.raw, signedBytes.raw)};
-#elif HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
-  return VI16{_mm512_maddubs_epi16(unsignedBytes.raw, signedBytes.raw)};
-#else
-  return VI16{_mm_maddubs_epi16(unsignedBytes.raw, signedBytes.raw)};
-#endif
+  return VI16{QUORVEL_X86(maddubs_epi16)(unsignedBytes.raw, signedBytes.raw)};
+}
+
+// Per 32-bit field: the sum of the two products of adjacent 16-bit fields.
+HWY_INLINE VI MulAddWords(VI16 a, VI16 b) { return VI{QUORVEL_X86(madd_epi16)(a.raw, b.raw)}; }
+
+// Each block of a, then the same block of b, narrowed to 16 bits, saturated.
+HWY_INLINE VI16 Narrowed(VI a, VI b) { return VI16{QUORVEL_X86(packs_epi32)(a.raw, b.raw)}; }
+
+// Words 0, 2 (kOdd false) or 1, 3 (true) of each block of a, then of b.
+template <bool kOdd>
+HWY_INLINE VU Words(VI16 a, VI16 b) {
+  const DF df;
+  const VF picked{QUORVEL_X86(shuffle_ps)(hn::BitCast(df, a).raw, hn::BitCast(df, b).raw, kOdd ? 0xDD : 0x88)};
+  return hn::BitCast(DU(), picked);
 }
 
 // Lane k of each block in all four lanes of the block, as 16-bit fields.
 template <int k>
 HWY_INLINE VI16 LaneOfBlock(VU v) {
   return hn::BitCast(DI16(), hn::Broadcast<k>(v));
-}
-
-// Per 32-bit field: the sum of the two products of adjacent 16-bit fields.
-HWY_INLINE VI MulAddWords(VI16 a, VI16 b) {
-#if HWY_TARGET == HWY_AVX2
-  return VI{_mm256_madd_epi16(a.raw, b.raw)};
-#elif HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
-  return VI{_mm512_madd_epi16(a.raw, b.raw)};
-#else
-  return VI{_mm_madd_epi16(a.raw, b.raw)};
-#endif
-}
-
-// Each block of a, then the same block of b, narrowed to 16 bits, saturated.
-HWY_INLINE VI16 Narrowed(VI a, VI b) {
-#if HWY_TARGET == HWY_AVX2
-  return VI16{_mm256_packs_epi32(a.raw, b.raw)};
-#elif HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
-  return VI16{_mm512_packs_epi32(a.raw, b.raw)};
-#else
-  return VI16{_mm_packs_epi32(a.raw, b.raw)};
-#endif
-}
-
-// Words 0, 2 (kOdd false) or 1, 3 (true) of each block of a, then of b.
-template <bool kOdd>
-HWY_INLINE VU Words(VI16 a, VI16 b) {
-  constexpr int kPick = kOdd ? 0xDD : 0x88;
-#if HWY_TARGET == HWY_AVX2
-  return VU{_mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a.raw), _mm256_castsi256_ps(b.raw), kPick))};
-#elif HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
-  return VU{_mm512_castps_si512(_mm512_shuffle_ps(_mm512_castsi512_ps(a.raw), _mm512_castsi512_ps(b.raw), kPick))};
-#else
-  return VU{_mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(a.raw), _mm_castsi128_ps(b.raw), kPick))};
-#endif
 }
 
 // The picture's colour at the walk's points as fields of the buffer's words
