@@ -322,7 +322,7 @@ HWY_INLINE void Step(Walk& w) {
 // row above the point and in the row below, and the point's fraction across
 // (0 to 65536: the whole at the last column) and down (the low 16 bits of v).
 struct Footing {
-  VI top, bottom;
+  VU top, bottom;
   VU across, down;
 };
 
@@ -333,7 +333,6 @@ struct Footing {
 template <bool kInside>
 HWY_INLINE Footing FootingOf(const Span& s, const Walk& w) {
   const DU du;
-  const DI di;
   VU u = w.u, v = w.v, i, below;
   const VU width = hn::Set(du, uint32_t(s.pictureWidth));
   if (kInside) {
@@ -349,15 +348,14 @@ HWY_INLINE Footing FootingOf(const Span& s, const Walk& w) {
   const VU origin = hn::Set(du, uint32_t(kBias) * uint32_t(s.pictureWidth + 1));
   const VU top = hn::Sub(hn::Add(hn::Mul(j, width), i), origin);
   const VU across = kInside ? hn::And(u, hn::Set(du, 0xFFFFu)) : hn::Sub(u, hn::ShiftLeft<16>(i));
-  return {hn::BitCast(di, hn::ShiftLeft<2>(top)), hn::BitCast(di, hn::ShiftLeft<2>(hn::Add(top, below))), across,
-          hn::And(v, hn::Set(du, 0xFFFFu))};
+  return {hn::ShiftLeft<2>(top), hn::ShiftLeft<2>(hn::Add(top, below)), across, hn::And(v, hn::Set(du, 0xFFFFu))};
 }
 
 #if HWY_TARGET == HWY_SSSE3 || HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || \
     HWY_TARGET == HWY_AVX3_DL
 // On x86 a sample is summed from bytes: each pair of side-by-side pixels is
 // weighed across with one byte multiply-add, then the two rows are mixed with
-// one 16-bit fixed-point multiply.
+// one 16-bit multiply-add.
 
 using DU8 = hn::Repartition<uint8_t, DU>;
 using VU8 = hn::Vec<DU8>;
@@ -446,10 +444,10 @@ HWY_INLINE Fields Sample(const Span& s, const Walk& w) {
   // The offsets unsigned, so that each is used as it comes out of its lane;
   // inside, the row below is one picture row further on.
   HWY_ALIGN uint32_t at[hn::MaxLanes(du)], below[hn::MaxLanes(du)];
-  hn::Store(hn::BitCast(du, f.top), du, at);
+  hn::Store(f.top, du, at);
   const char* picture = reinterpret_cast<const char*>(s.picture);
   const Pairs top = LoadPairs(picture, at);
-  if (!kInside) hn::Store(hn::BitCast(du, f.bottom), du, below);
+  if (!kInside) hn::Store(f.bottom, du, below);
   const Pairs bottom = kInside ? LoadPairs(picture + size_t(s.pictureWidth) * 4, at) : LoadPairs(picture, below);
   // Each pair's bytes (B, G, R, A of each pixel) as (left, right) per
   // channel, in the order A, G, R, B, so that the sums come out as the
@@ -487,11 +485,10 @@ struct Pair {
   VU left, right;
 };
 
-HWY_INLINE Pair PairAt(const UInt32* picture, VI offsets) {
+HWY_INLINE Pair PairAt(const UInt32* picture, VU offsets) {
   const DU du;
-  HWY_ALIGN int32_t at[hn::MaxLanes(DI())];
-  HWY_ALIGN uint32_t left[hn::MaxLanes(du)], right[hn::MaxLanes(du)];
-  hn::Store(offsets, DI(), at);
+  HWY_ALIGN uint32_t at[hn::MaxLanes(du)], left[hn::MaxLanes(du)], right[hn::MaxLanes(du)];
+  hn::Store(offsets, du, at);
   for (size_t k = 0; k < hn::Lanes(du); ++k) {
     left[k] = picture[at[k] / 4];
     right[k] = picture[at[k] / 4 + 1];
@@ -610,8 +607,24 @@ HWY_INLINE VU ToByte(VF v) {
   return hn::BitCast(du, hn::ConvertTo(di, clamped));
 }
 
-HWY_INLINE VF Low(VU field) { return hn::ConvertTo(DF(), hn::BitCast(DI(), hn::And(field, hn::Set(DU(), 0xFFFFu)))); }
-HWY_INLINE VF High(VU field) { return hn::ConvertTo(DF(), hn::BitCast(DI(), hn::ShiftRight<16>(field))); }
+// A buffer word's four channels, each times `scale`.
+HWY_INLINE Colour ColourOf(VU words, VF scale) {
+  return {hn::Mul(Channel<kShiftA>(words), scale), hn::Mul(Channel<kShiftR>(words), scale),
+          hn::Mul(Channel<kShiftG>(words), scale), hn::Mul(Channel<kShiftB>(words), scale)};
+}
+
+// The same from a word's fields: the byte at kShift is in `low` (bytes 0
+// and 2) or `high` (1 and 3), in the field's lower or upper half.
+template <int kShift>
+HWY_INLINE VF FieldChannel(const Fields& f) {
+  const VU field = (kShift / 8) % 2 ? f.high : f.low;
+  const VU half = kShift >= 16 ? hn::ShiftRight<16>(field) : hn::And(field, hn::Set(DU(), 0xFFFFu));
+  return hn::ConvertTo(DF(), hn::BitCast(DI(), half));
+}
+HWY_INLINE Colour ColourOf(const Fields& f, VF scale) {
+  return {hn::Mul(FieldChannel<kShiftA>(f), scale), hn::Mul(FieldChannel<kShiftR>(f), scale),
+          hn::Mul(FieldChannel<kShiftG>(f), scale), hn::Mul(FieldChannel<kShiftB>(f), scale)};
+}
 
 // A fraction 0 to 1 in 32768ths, in both fields.
 HWY_INLINE VU To15(VF f) {
@@ -640,17 +653,9 @@ HWY_INLINE void Lanes(const Span& s, const Walk& walk, size_t k, UInt32* dest, c
     const Fields source = {Mul15(p.low, weight), Mul15(p.high, weight)};
     hn::StoreU(Join(FixedPoint<kMode>(source, Split(words))), du, dest);
   } else {
-    const VF inv255 = hn::Set(df, 1.0f / 255.0f);
-    const Colour d = {hn::Mul(Channel<kShiftA>(words), inv255), hn::Mul(Channel<kShiftR>(words), inv255),
-                      hn::Mul(Channel<kShiftG>(words), inv255), hn::Mul(Channel<kShiftB>(words), inv255)};
+    const Colour d = ColourOf(words, hn::Set(df, 1.0f / 255.0f));
     const VF scale = hn::Mul(coverage ? hn::LoadU(df, coverage) : hn::Set(df, 1.0f), hn::Set(df, s.alpha / 255.0f));
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    const Colour source = {hn::Mul(Low(p.low), scale), hn::Mul(Low(p.high), scale), hn::Mul(High(p.low), scale),
-                           hn::Mul(High(p.high), scale)};
-#else
-    const Colour source = {hn::Mul(High(p.high), scale), hn::Mul(High(p.low), scale), hn::Mul(Low(p.high), scale),
-                           hn::Mul(Low(p.low), scale)};
-#endif
+    const Colour source = ColourOf(p, scale);
     const Colour r = Blend<kMode>(source, d);
     const VU out = hn::Or(hn::Or(hn::ShiftLeft<kShiftA>(ToByte(r.a)), hn::ShiftLeft<kShiftR>(ToByte(r.r))),
                           hn::Or(hn::ShiftLeft<kShiftG>(ToByte(r.g)), hn::ShiftLeft<kShiftB>(ToByte(r.b))));
