@@ -176,9 +176,10 @@ void FilterInstance::Update(double time, const std::uint32_t* in, std::uint32_t*
     if (in != out) std::memcpy(out, in, size_t(width_) * height_ * 4);
     return;
   }
-  ReadFrame(in, box);
+  const std::vector<RowColumns> rows = MotionRowColumns(motion, GetPortRect(frame_), box);
+  ReadFrame(in, box, rows);
   DrawPictureInMotion(frame_, motion);
-  WriteFrame(in, out, box);
+  WriteFrame(in, out, box, rows);
 }
 
 namespace {
@@ -197,33 +198,34 @@ inline std::uint32_t Premultiplied(std::uint32_t rgba) {
 }  // namespace
 
 // The core draws on premultiplied A,R,G,B; hosts hand straight R,G,B,A.
-void FilterInstance::ReadFrame(const std::uint32_t* in, const Rect& box) {
+void FilterInstance::ReadFrame(const std::uint32_t* in, const Rect& box, const std::vector<RowColumns>& rows) {
   PixMapHandle pixMap = GetGWorldPixMap(frame_);
   auto* base = reinterpret_cast<UInt8*>(GetPixBaseAddr(pixMap));
   const size_t rowBytes = size_t(GetPixRowBytes(pixMap));
-  const unsigned left = unsigned(box.left), right = unsigned(box.right);
   std::uint32_t all = ~0u;  // every pixel's bits and-ed: its alpha byte is 255 only if all are
   for (unsigned y = unsigned(box.top); y < unsigned(box.bottom); ++y) {
+    const RowColumns& c = rows[y - unsigned(box.top)];
     auto* row = reinterpret_cast<std::uint32_t*>(base + y * rowBytes);
     const std::uint32_t* from = in + size_t(y) * width_;
-    all &= HostToCore(from + left, row + left, right - left);
+    all &= HostToCore(from + c.from, row + c.from, unsigned(c.to - c.from));
   }
   UInt8 bytes[4];
   std::memcpy(bytes, &all, 4);
   opaque_ = bytes[0] == 0xFF;
   if (opaque_) return;
   for (unsigned y = unsigned(box.top); y < unsigned(box.bottom); ++y) {
+    const RowColumns& c = rows[y - unsigned(box.top)];
     auto* row = reinterpret_cast<std::uint32_t*>(base + y * rowBytes);
     const std::uint32_t* from = in + size_t(y) * width_;
-    for (unsigned x = left; x < right; ++x) row[x] = Premultiplied(from[x]);
+    for (int x = c.from; x < c.to; ++x) row[x] = Premultiplied(from[x]);
   }
 }
 
-void FilterInstance::WriteFrame(const std::uint32_t* in, std::uint32_t* out, const Rect& box) const {
+void FilterInstance::WriteFrame(const std::uint32_t* in, std::uint32_t* out, const Rect& box,
+                                const std::vector<RowColumns>& rows) const {
   PixMapHandle pixMap = GetGWorldPixMap(frame_);
   const auto* base = reinterpret_cast<const UInt8*>(GetPixBaseAddr(pixMap));
   const size_t rowBytes = size_t(GetPixRowBytes(pixMap));
-  const unsigned left = unsigned(box.left), right = unsigned(box.right);
   // The pixels the drawing cannot touch, as they came.
   if (in != out) {
     for (unsigned y = 0; y < height_; ++y) {
@@ -232,25 +234,28 @@ void FilterInstance::WriteFrame(const std::uint32_t* in, std::uint32_t* out, con
         std::memcpy(out + first, in + first, size_t(width_) * 4);
         continue;
       }
-      std::memcpy(out + first, in + first, size_t(left) * 4);
-      std::memcpy(out + first + right, in + first + right, size_t(width_ - right) * 4);
+      const RowColumns& c = rows[y - unsigned(box.top)];
+      std::memcpy(out + first, in + first, size_t(c.from) * 4);
+      std::memcpy(out + first + c.to, in + first + c.to, size_t(width_ - unsigned(c.to)) * 4);
     }
   }
   // Over an opaque frame every blend leaves it opaque.
   if (opaque_) {
     for (unsigned y = unsigned(box.top); y < unsigned(box.bottom); ++y) {
+      const RowColumns& c = rows[y - unsigned(box.top)];
       const auto* row = reinterpret_cast<const std::uint32_t*>(base + y * rowBytes);
       std::uint32_t* to = out + size_t(y) * width_;
-      CoreToHost(row + left, to + left, right - left);
+      CoreToHost(row + c.from, to + c.from, unsigned(c.to - c.from));
     }
     return;
   }
   // Otherwise the pixels the picture left alone keep their exact straight
   // colours, and the others go back to straight alpha.
   for (unsigned y = unsigned(box.top); y < unsigned(box.bottom); ++y) {
+    const RowColumns& c = rows[y - unsigned(box.top)];
     const auto* row = reinterpret_cast<const std::uint32_t*>(base + y * rowBytes);
     const size_t first = size_t(y) * width_;
-    for (unsigned x = left; x < right; ++x) {
+    for (int x = c.from; x < c.to; ++x) {
       const std::uint32_t source = in[first + x];
       if (row[x] == Premultiplied(source)) {
         out[first + x] = source;
@@ -260,7 +265,7 @@ void FilterInstance::WriteFrame(const std::uint32_t* in, std::uint32_t* out, con
       const std::uint32_t v = ToRGBA(row[x]);
       std::memcpy(p, &v, 4);
       const unsigned a = p[3];
-      for (int c = 0; c < 3; ++c) p[c] = a == 0 ? 0 : UInt8(std::min(255u, (p[c] * 255u + a / 2) / a));
+      for (int k = 0; k < 3; ++k) p[k] = a == 0 ? 0 : UInt8(std::min(255u, (p[k] * 255u + a / 2) / a));
       std::memcpy(&out[first + x], p, 4);
     }
   }

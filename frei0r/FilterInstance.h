@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "FilterParameters.h"
 #include "effect/PluginData.h"
@@ -33,10 +34,12 @@ class FilterInstance {
   void PreparePicture();
   // The drawing at the host's `time`; learns the time between frames.
   MotionDrawing MotionAt(double time);
-  // Only the pixels of `box` (the ones the drawing can touch) are turned
-  // into the core's form and back; the others go from `in` to `out` as they are.
-  void ReadFrame(const std::uint32_t* in, const Rect& box);
-  void WriteFrame(const std::uint32_t* in, std::uint32_t* out, const Rect& box) const;
+  // Only the pixels the drawing can touch (`rows`, the columns of each row
+  // of `box`) are turned into the core's form and back; the others go from
+  // `in` to `out` as they are.
+  void ReadFrame(const std::uint32_t* in, const Rect& box, const std::vector<RowColumns>& rows);
+  void WriteFrame(const std::uint32_t* in, std::uint32_t* out, const Rect& box,
+                  const std::vector<RowColumns>& rows) const;
 
   unsigned width_, height_;
   GWorldPtr frame_ = nullptr;

@@ -246,6 +246,42 @@ Rect MotionBox(const MotionDrawing& m, const Rect& frame) {
   return box;
 }
 
+std::vector<RowColumns> MotionRowColumns(const MotionDrawing& m, const Rect& frame, const Rect& box) {
+  const int rows = std::max(0, box.bottom - box.top);
+  if (m.picture == nullptr || rows == 0) return std::vector<RowColumns>(size_t(rows), RowColumns{box.left, box.left});
+  // A drawing on whole pixels has its corners within 1.71 pixels of the
+  // exact ones on each axis (its edges and its centre each move less than
+  // a pixel), so each row takes the exact drawings' columns over the two
+  // rows either side of it, two columns wider on each side.
+  constexpr int kSlack = 2;
+  const int bands = rows + 2 * kSlack;
+  std::vector<int> low(size_t(bands), box.right), high(size_t(bands), box.left);
+  for (Float64 at : DrawnPositions(m, frame)) {
+    Float64 x[4], y[4];
+    Corners(PlaceAt(m, at), frame, x, y);
+    for (int b = 0; b < bands; ++b) {
+      int from, to;
+      BandColumns(x, y, box.top - kSlack + b, from, to);
+      if (from >= to) continue;
+      low[size_t(b)] = std::min(low[size_t(b)], from);
+      high[size_t(b)] = std::max(high[size_t(b)], to);
+    }
+  }
+  std::vector<RowColumns> columns(static_cast<size_t>(rows));
+  for (int r = 0; r < rows; ++r) {
+    int from = box.right, to = box.left;
+    for (int b = r; b <= r + 2 * kSlack; ++b) from = std::min(from, low[size_t(b)]), to = std::max(to, high[size_t(b)]);
+    if (from >= to) {
+      columns[size_t(r)] = {box.left, box.left};
+      continue;
+    }
+    from = std::clamp(from - kSlack, int(box.left), int(box.right));
+    to = std::clamp(to + kSlack, from, int(box.right));
+    columns[size_t(r)] = {SInt16(from), SInt16(to)};
+  }
+  return columns;
+}
+
 void DrawPictureInMotion(GWorldPtr dest, const MotionDrawing& m) {
   if (m.picture == nullptr) return;
   const Rect frame = GetPortRect(dest);

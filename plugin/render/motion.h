@@ -4,6 +4,8 @@
 // DrawPictureInMotion, so each draws the same frames.
 #pragma once
 
+#include <vector>
+
 #include "cg/CGImage.h"
 #include "effect/PluginData.h"
 #include "quickdraw/QuickDraw.h"
@@ -58,3 +60,11 @@ void DrawPictureInMotion(GWorldPtr dest, const MotionDrawing& m);
 // The pixels of `frame` that DrawPictureInMotion can read or change, with a
 // pixel to spare on each side; empty when it touches none.
 Rect MotionBox(const MotionDrawing& m, const Rect& frame);
+// The columns [from, to) of one row; from == to when there are none.
+struct RowColumns {
+  SInt16 from, to;
+};
+// For each row of `box` (MotionBox's), top to bottom, the columns of it that
+// DrawPictureInMotion can read or change, with pixels to spare on each side.
+// A turned picture's box is about twice the pixels these columns hold.
+std::vector<RowColumns> MotionRowColumns(const MotionDrawing& m, const Rect& frame, const Rect& box);

@@ -22,6 +22,7 @@ extern "C" {
 #include "effect/pascalFX.h"
 #include "files/EasyFile.h"
 #include "render/lineEffect.h"
+#include "render/motion.h"
 
 namespace {
 
@@ -319,20 +320,27 @@ TEST_F(FrameFilter, InstancesOnSeveralThreadsDrawWhatEachDrawsAlone) {
   for (int k = 0; k < 4; ++k) EXPECT_EQ(together[k], alone[k]) << "instance " << k;
 }
 
-// The same settings through the bundle's effect and through the filter.
-TEST_F(FrameFilter, DrawsTheFrameTheBundleDraws) {
-  std::vector<uint32_t> in(size_t(kW) * kH);
-  for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x) {
-      const uint8_t bytes[4] = {uint8_t(x * 255 / kW), uint8_t(y * 255 / kH), uint8_t((x + y) % 256), 255};
-      std::memcpy(&in[size_t(y) * kW + x], bytes, 4);
-    }
+// The same settings through the bundle's effect and through the filter,
+// frame after frame of video that changes under the picture: still and
+// turned, and spinning with motion blur, each smooth (the filter's default)
+// and on whole pixels (the bundle's).
+TEST_F(FrameFilter, DrawsTheFramesTheBundleDraws) {
+  struct Case {
+    const char* name;
+    bool smooth;
+    double spin, blur;
+  };
+  const Case cases[] = {{"smooth", true, 0, 0},
+                        {"on whole pixels", false, 0, 0},
+                        {"spinning and blurred, smooth", true, 0.5, 0.8},
+                        {"spinning and blurred, on whole pixels", false, -0.3, 0.5}};
   PluginDataRec rec{};
   rec.StartRel = {0.1, 0.5, 0.2, 0.5};
   rec.EndRel = {0.5, 0.8, 0.4, 0.9};
   rec.Sliders[1] = 25, rec.Sliders[2] = 60, rec.Sliders[3] = 8;
   rec.Colors[1] = {65535, 32768, 0};
   rec.BlendMode = 4;
+  rec.Easing = cEaseLinear;
   CFURLRef url = CFURLCreateWithFileSystemPath(kCFAllocatorDefault, picture);
   rec.TheOriginalImage = GetCGImageFromURLUsingCG(url);
   CFRelease(url);
@@ -341,32 +349,38 @@ TEST_F(FrameFilter, DrawsTheFrameTheBundleDraws) {
   const Rect bounds = {0, 0, kH, kW};
   GWorldPtr source = AllocateRectGWorld(bounds), dest = AllocateRectGWorld(bounds);
   uint8_t* src = reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(source)));
+  const uint8_t* bundle = reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(dest)));
   const size_t rowBytes = size_t(GetPixRowBytes(GetGWorldPixMap(source)));
-  for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x) {
-      const uint8_t* p = At(in, x, y);
-      uint8_t* q = src + y * rowBytes + x * 4;
-      q[0] = p[3], q[1] = p[0], q[2] = p[1], q[3] = p[2];
-    }
-  // Smooth, the filter's default, and on whole pixels, the bundle's.
-  for (const bool smooth : {true, false}) {
-    rec.Smooth = smooth;
+  std::vector<uint32_t> in(size_t(kW) * kH);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    rec.Smooth = c.smooth, rec.Spin = c.spin, rec.MotionBlur = c.blur;
     Instance f;
     f.Set("picture", picture);
     f.Box("start", 0.1, 0.2, 0.4, 0.3);
     f.Box("end", 0.5, 0.4, 0.3, 0.5);
     f.Set("end time", 25 * 40.0);  // FFmpeg's milliseconds over the bundle's 25 frames
     f.Set("border", 0.25), f.Colour(1, 0.5, 0), f.Set("opacity", 0.6), f.Set("turn", 0.08), f.Set("blend", "overlay");
-    if (!smooth) f.Set("smooth", 0.0);
-    for (int frame : {0, 7, 13, 24}) {
+    f.Set("smooth", c.smooth ? 1.0 : 0.0), f.Set("spin", c.spin), f.Set("motion blur", c.blur);
+    for (int frame = 0; frame < 25; ++frame) {
+      // A gradient that moves with the frame, the same for both.
+      for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+          const uint8_t p[4] = {uint8_t((x + 9 * frame) * 255 / (kW + 225)), uint8_t(y * 255 / kH),
+                                uint8_t((x + y + 13 * frame) % 256), 255};
+          std::memcpy(&in[size_t(y) * kW + x], p, 4);
+          uint8_t* q = src + y * rowBytes + x * 4;
+          q[0] = p[3], q[1] = p[0], q[2] = p[1], q[3] = p[2];
+        }
       DoPascalPixelEffect(source, dest, &rec, frame, 25);
       const auto out = f.Frame(frame * 40.0, in);
-      const uint8_t* bundle = reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(dest)));
+      // The filter learns the time between frames from the second frame on.
+      if (frame == 0 && c.blur > 0) continue;
       int worst = 0;
       for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x)
-          for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(At(out, x, y)[c] - bundle[y * rowBytes + x * 4 + 1 + c]));
-      EXPECT_LE(worst, 2) << "frame " << frame << (smooth ? ", smooth" : ", on whole pixels");
+          for (int k = 0; k < 3; ++k) worst = std::max(worst, std::abs(At(out, x, y)[k] - bundle[y * rowBytes + x * 4 + 1 + k]));
+      ASSERT_LE(worst, 2) << "frame " << frame;
     }
   }
   DisposeGWorld(source), DisposeGWorld(dest);
