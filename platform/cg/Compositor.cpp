@@ -101,28 +101,104 @@ void InsidePart(Span& s) {
 
 }  // namespace
 
-void RowCoverage(const double corners[8], int y, int from, int to, float* coverage) {
-  // The quadrilateral cut down to the row, then its area left of each pixel
-  // boundary: a pixel's coverage is the difference between its two sides.
-  Point a[8], b[8];
-  for (int k = 0; k < 4; ++k) a[k] = {corners[2 * k], corners[2 * k + 1]};
-  int n = Clip(a, 4, b, [&](Point p) { return p.y - y; });
-  n = Clip(b, n, a, [&](Point p) { return y + 1 - p.y; });
+namespace {
+
+// An edge of the quadrilateral as a linear function of the point, positive
+// on the inside: f(x, y) = c + a x + b y.
+struct EdgeLine {
+  double a, b, c;
+};
+
+// The square [x, x + 1] x [y, y + 1]'s part inside one edge whose line
+// crosses it, f00 being f at (x, y). Across the square along the axis the
+// line is nearer to (x when |a| >= |b|), the inside is a run of length
+// L(t) = clamp(p + q t, 0, 1) at each t along the other, |q| <= 1; the part
+// is its integral over t: 0 or 1 up to where the line meets the square's
+// sides, a trapezoid between.
+double PartInside(const EdgeLine& e, double f00) {
+  const bool alongX = std::fabs(e.a) >= std::fabs(e.b);
+  const double across = alongX ? e.a : e.b, along = alongX ? e.b : e.a;
+  const double p = (across > 0 ? 1.0 : 0.0) + f00 / std::fabs(across), q = along / std::fabs(across);
+  if (q == 0) return std::clamp(p, 0.0, 1.0);
+  const double t0 = std::clamp(-p / q, 0.0, 1.0), t1 = std::clamp((1 - p) / q, 0.0, 1.0);
+  const double from = std::min(t0, t1), to = std::max(t0, t1);
+  const double ramp = (to - from) * std::clamp(p + q * (from + to) / 2, 0.0, 1.0);
+  // Past the ramp the run is whole where it rises (q > 0), before it where it falls.
+  return ramp + (q > 0 ? 1 - to : from);
+}
+
+// The quadrilateral's four edges, and each f's least and greatest rise over
+// a pixel square from its corner (x, y).
+struct Edges {
+  EdgeLine line[4];
+  double lowest[4], highest[4];
+};
+
+Edges EdgesOf(const double corners[8]) {
+  double area2 = 0;
+  for (int k = 0; k < 4; ++k) {
+    const int j = (k + 1) % 4;
+    area2 += corners[2 * k] * corners[2 * j + 1] - corners[2 * j] * corners[2 * k + 1];
+  }
+  const double turn = area2 >= 0 ? 1 : -1;  // counterclockwise (y down) or not
+  Edges e;
+  for (int k = 0; k < 4; ++k) {
+    const int j = (k + 1) % 4;
+    const double x0 = corners[2 * k], y0 = corners[2 * k + 1], dx = corners[2 * j] - x0, dy = corners[2 * j + 1] - y0;
+    e.line[k] = {-dy * turn, dx * turn, (dy * x0 - dx * y0) * turn};
+    e.lowest[k] = std::min(e.line[k].a, 0.0) + std::min(e.line[k].b, 0.0);
+    e.highest[k] = std::max(e.line[k].a, 0.0) + std::max(e.line[k].b, 0.0);
+  }
+  return e;
+}
+
+// Most pixels a slanted edge crosses are crossed by that edge alone: their
+// coverage is the square's part inside it, in closed form. A square the
+// quadrilateral's corner or two edges reach is cut from the quadrilateral
+// clipped to the row: its area left of the square's right side less its
+// area left of the left side.
+void CoverageOfRow(const double corners[8], const Edges& e, int y, int from, int to, float* coverage) {
+  double f[4];
+  for (int k = 0; k < 4; ++k) f[k] = e.line[k].c + e.line[k].a * from + e.line[k].b * y;
+  Point cut[8];
+  int n = -1;  // the quadrilateral clipped to the row, when a square needs it
   auto areaLeftOf = [&](double x) {
     Point c[8];
-    const int m = Clip(a, n, c, [&](Point p) { return x - p.x; });
+    const int m = Clip(cut, n, c, [&](Point p) { return x - p.x; });
     double area = 0;
     for (int k = 0, j = m - 1; k < m; j = k++) area += c[j].x * c[k].y - c[k].x * c[j].y;
     return std::fabs(area) / 2;
   };
-  double left = areaLeftOf(from);
   for (int x = from; x < to; ++x) {
-    const double right = areaLeftOf(x + 1);
-    coverage[x - from] = float(std::clamp(right - left, 0.0, 1.0));
-    left = right;
+    int crossing = 0, crossings = 0;
+    bool outside = false;
+    for (int k = 0; k < 4; ++k) {
+      outside = outside || f[k] + e.highest[k] <= 0;
+      if (f[k] + e.lowest[k] < 0) crossing = k, ++crossings;
+    }
+    double part = 1;
+    if (outside) part = 0;
+    else if (crossings == 1) part = PartInside(e.line[crossing], f[crossing]);
+    else if (crossings > 1) {
+      if (n < 0) {
+        Point a[8];
+        for (int k = 0; k < 4; ++k) a[k] = {corners[2 * k], corners[2 * k + 1]};
+        n = Clip(a, 4, cut, [&](Point p) { return p.y - y; });
+        n = Clip(cut, n, a, [&](Point p) { return y + 1 - p.y; });
+        std::copy(a, a + n, cut);
+      }
+      part = areaLeftOf(x + 1) - areaLeftOf(x);
+    }
+    coverage[x - from] = float(std::clamp(part, 0.0, 1.0));
+    for (int k = 0; k < 4; ++k) f[k] += e.line[k].a;
   }
 }
 
+}  // namespace
+
+void RowCoverage(const double corners[8], int y, int from, int to, float* coverage) {
+  CoverageOfRow(corners, EdgesOf(corners), y, from, to, coverage);
+}
 
 namespace {
 
@@ -135,6 +211,7 @@ struct Drawing {
   std::int64_t iu[3], iv[3];  // the device pixel back to the picture, 16.16
   Point q[4];
   double corners[8];
+  Edges edges;
   int y0, y1;                // the rows the drawing reaches, [y0, y1)
   double tx, ty;             // the whole-pixel move of a direct drawing
   Span base;                 // what every span of the drawing shares
@@ -164,6 +241,7 @@ bool PrepareDrawing(const Request& r, Drawing& d) {
     d.corners[2 * k] = d.q[k].x, d.corners[2 * k + 1] = d.q[k].y;
     top = std::min(top, d.q[k].y), bottom = std::max(bottom, d.q[k].y);
   }
+  d.edges = EdgesOf(d.corners);
   d.y0 = std::max(0, int(std::floor(top))), d.y1 = std::min(r.height, int(std::ceil(bottom)));
   // A whole-pixel move of the picture reads its pixels as they are.
   d.tx = std::round(m[2]), d.ty = std::round(m[5]);
@@ -220,7 +298,7 @@ void DrawSpan(const Drawing& d, int y, int from, int to, bool edge, std::vector<
   s.row = std::clamp(y - int(d.ty), 0, std::max(0, r.pictureHeight - 1));
   if (edge) {
     coverage.resize(size_t(s.count));
-    RowCoverage(d.corners, y, from, to, coverage.data());
+    CoverageOfRow(d.corners, d.edges, y, from, to, coverage.data());
     s.coverage = coverage.data();
   }
   UInt32 u1, v1;

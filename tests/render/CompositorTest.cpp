@@ -313,4 +313,77 @@ TEST_F(CompositorTest, DrawsTheSameWhateverTheNumberOfThreads) {
   bands::SetThreads(threads);
 }
 
+
+// The area of the parallelogram in each pixel square of a row, against the
+// parallelogram clipped to each square's four sides in turn: random ones
+// turned at any angle, thin, flat, axis-aligned and on whole pixels, across
+// every row they reach.
+TEST(RowCoverage, IsTheParallelogramsAreaInEachPixel) {
+  struct P {
+    double x, y;
+  };
+  auto clip = [](const std::vector<P>& in, double nx, double ny, double limit) {
+    // Keeps nx x + ny y <= limit.
+    std::vector<P> out;
+    for (size_t k = 0; k < in.size(); ++k) {
+      const P a = in[k], b = in[(k + 1) % in.size()];
+      const double da = limit - nx * a.x - ny * a.y, db = limit - nx * b.x - ny * b.y;
+      if (da >= 0) out.push_back(a);
+      if ((da >= 0) != (db >= 0)) out.push_back({a.x + (b.x - a.x) * da / (da - db), a.y + (b.y - a.y) * da / (da - db)});
+    }
+    return out;
+  };
+  auto area = [](const std::vector<P>& p) {
+    double twice = 0;
+    for (size_t k = 0; k < p.size(); ++k) twice += p[k].x * p[(k + 1) % p.size()].y - p[(k + 1) % p.size()].x * p[k].y;
+    return std::fabs(twice) / 2;
+  };
+  std::mt19937 rng(2024);
+  std::uniform_real_distribution<double> unit(0, 1);
+  double worst = 0;
+  long pixels = 0, partial = 0;
+  for (int n = 0; n < 4000; ++n) {
+    const double cx = 20 + 10 * unit(rng), cy = 20 + 10 * unit(rng);
+    double w = 0.2 + 20 * unit(rng), h = 0.2 + 20 * unit(rng), angle = 2 * M_PI * unit(rng), shear = 0;
+    switch (n % 5) {
+      case 0: angle = 0; break;                                  // axis-aligned, anywhere
+      case 1: angle = M_PI / 2 * (n % 4), w = std::round(w), h = std::round(h); break;  // on whole pixels
+      case 2: angle = 1e-4 * (unit(rng) - 0.5); break;           // nearly axis-aligned
+      case 3: w = 0.05 + 0.3 * unit(rng), shear = unit(rng); break;  // thin, slanted sides
+      default: break;
+    }
+    const double c = std::cos(angle), s = std::sin(angle);
+    const double local[4][2] = {{0, 0}, {w, 0}, {w + shear * h, h}, {shear * h, h}};
+    double corners[8];
+    std::vector<P> quad;
+    for (int k = 0; k < 4; ++k) {
+      const double x = local[k][0] - (w + shear * h) / 2, y = local[k][1] - h / 2;
+      corners[2 * k] = (n % 5 == 1 ? std::round(cx) : cx) + c * x - s * y;
+      corners[2 * k + 1] = (n % 5 == 1 ? std::round(cy) : cy) + s * x + c * y;
+      quad.push_back({corners[2 * k], corners[2 * k + 1]});
+    }
+    if (n % 2) std::reverse(quad.begin(), quad.end());  // the order around it does not matter
+    for (int k = 0; n % 2 && k < 4; ++k) corners[2 * k] = quad[k].x, corners[2 * k + 1] = quad[k].y;
+    for (int y = 0; y < 60; ++y) {
+      float coverage[60];
+      compositor::RowCoverage(corners, y, 0, 60, coverage);
+      for (int x = 0; x < 60; ++x) {
+        const double exact =
+            area(clip(clip(clip(clip(quad, -1, 0, -x), 1, 0, x + 1), 0, -1, -y), 0, 1, y + 1));
+        worst = std::max(worst, std::fabs(coverage[x] - exact));
+        // Nothing leaks past the sides, nor is lost inside.
+        if (exact == 0) {
+          ASSERT_LT(coverage[x], 1e-9f) << "a square the parallelogram misses, case " << n;
+        }
+        if (exact == 1) {
+          ASSERT_GT(coverage[x], 1 - 1e-6f) << "a square inside the parallelogram, case " << n;
+        }
+        pixels += exact > 0, partial += exact > 0 && exact < 1;
+      }
+    }
+  }
+  EXPECT_LT(worst, 1e-7);  // the coverage is a float
+  EXPECT_GT(partial, pixels / 10);
+}
+
 }  // namespace
