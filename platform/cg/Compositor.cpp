@@ -46,10 +46,6 @@ bool RangeBetween(const Point q[4], double y0, double y1, double& left, double& 
   return left <= right;
 }
 
-struct RowSpan {
-  int outer0 = 0, inner0 = 0, inner1 = 0, outer1 = 0;
-};
-
 // Clips a convex polygon to the half-plane where inside(p) >= 0.
 template <typename Inside>
 int Clip(const Point* in, int n, Point* out, Inside inside) {
@@ -256,7 +252,9 @@ bool PrepareDrawing(const Request& r, Drawing& d) {
   base.dv = SInt32(iv[0]);
   base.direct = direct;
   base.alpha = r.alpha;
-  const UInt32 weight = UInt32(std::lround(std::clamp(r.alpha, 0.0f, 1.0f) * 32767));
+  // Rounded as the kernels round a covered pixel's weight (to even), so
+  // that a pixel of whole coverage gets the same weight either way.
+  const UInt32 weight = UInt32(std::nearbyint(std::clamp(r.alpha, 0.0f, 1.0f) * 32767.0f));
   base.weight = weight | weight << 16;
   base.mode = r.mode;
   // Pixels are read in side-by-side pairs: a picture one pixel wide is read
@@ -287,8 +285,17 @@ bool PointOf(const Drawing& d, int x, int y, UInt32& u, UInt32& v) {
   return pu > 0 && pv > 0 && pu < uLimit && pv < vLimit;
 }
 
-// Pixels [from, to) of row y; `edge` spans take their coverage.
-void DrawSpan(const Drawing& d, int y, int from, int to, bool edge, std::vector<float>& coverage) {
+// The pixels row y's quadrilateral touches, [outer0, outer1), and among them
+// those whose whole square lies inside, [inner0, inner1), which need no
+// coverage at all.
+struct RowSpan {
+  int outer0 = 0, inner0 = 0, inner1 = 0, outer1 = 0;
+};
+
+// Row y's pixels, as one span: the edge pixels at either end take their
+// coverage, and the ones between are wholly covered.
+void DrawSpan(const Drawing& d, int y, const RowSpan& rs, std::vector<float>& coverage) {
+  const int from = rs.outer0, to = rs.outer1;
   if (from >= to) return;
   const Request& r = *d.r;
   Span s = d.base;
@@ -296,10 +303,12 @@ void DrawSpan(const Drawing& d, int y, int from, int to, bool edge, std::vector<
   s.count = to - from;
   s.column0 = from - int(d.tx);
   s.row = std::clamp(y - int(d.ty), 0, std::max(0, r.pictureHeight - 1));
-  if (edge) {
-    coverage.resize(size_t(s.count));
-    CoverageOfRow(d.corners, d.edges, y, from, to, coverage.data());
+  if (rs.inner0 > from || rs.inner1 < to) {
+    if (coverage.size() < size_t(s.count)) coverage.resize(size_t(s.count));
+    CoverageOfRow(d.corners, d.edges, y, from, rs.inner0, coverage.data());
+    CoverageOfRow(d.corners, d.edges, y, rs.inner1, to, coverage.data() + (rs.inner1 - from));
     s.coverage = coverage.data();
+    s.wholeFrom = rs.inner0 - from, s.wholeTo = rs.inner1 - from;
   }
   UInt32 u1, v1;
   if (PointOf(d, from, y, s.u0, s.v0) && PointOf(d, to - 1, y, u1, v1)) {
@@ -309,18 +318,17 @@ void DrawSpan(const Drawing& d, int y, int from, int to, bool edge, std::vector<
   // Each pixel on its own, its point clamped.
   Span one = s;
   one.count = 1;
+  one.wholeFrom = one.wholeTo = 0;
   for (int k = 0; k < s.count; ++k) {
     one.dest = s.dest + size_t(k) * 4;
     one.column0 = s.column0 + k;
-    if (s.coverage) one.coverage = s.coverage + k;
+    one.coverage = s.coverage && (k < s.wholeFrom || k >= s.wholeTo) ? s.coverage + k : nullptr;
     PointOf(d, from + k, y, one.u0, one.v0);
     CompositeSpan(one);
   }
 }
 
-// The pixels row y's quadrilateral touches, [outer0, outer1), and among them
-// those whose whole square lies inside, [inner0, inner1), which need no
-// coverage at all.
+// Row y's span.
 RowSpan RowSpanOf(const Drawing& d, int y) {
   RowSpan rs;
   double outerL, outerR;
@@ -351,10 +359,7 @@ bool Composite(const Request& r) {
     std::vector<float> coverage;
     const int from = d.y0 + int(long(rows) * b / bandCount), to = d.y0 + int(long(rows) * (b + 1) / bandCount);
     for (int y = from; y < to; ++y) {
-      const RowSpan rs = RowSpanOf(d, y);
-      DrawSpan(d, y, rs.outer0, rs.inner0, true, coverage);
-      DrawSpan(d, y, rs.inner0, rs.inner1, false, coverage);
-      DrawSpan(d, y, rs.inner1, rs.outer1, true, coverage);
+      DrawSpan(d, y, RowSpanOf(d, y), coverage);
     }
   });
   return true;

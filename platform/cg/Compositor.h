@@ -48,11 +48,13 @@ constexpr int kBias = 16384;
 
 // One span of a row: `count` pixels from `dest`, pixel k reading the picture
 // at the point (u0 + k du, v0 + k dv) (its centre mapped back), with
-// coverage[k] (all 1 when nil).
+// coverage[k] (all 1 when nil); pixels wholeFrom to wholeTo - 1 are wholly
+// covered, and their coverage entries are not read.
 struct Span {
   UInt8* dest;
   int count;
   const float* coverage;
+  int wholeFrom, wholeTo;
   UInt32 u0, v0;
   SInt32 du, dv;
   const UInt32* picture;

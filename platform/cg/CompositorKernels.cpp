@@ -672,7 +672,19 @@ void Run(const Span& s) {
   UInt32* dest = reinterpret_cast<UInt32*>(s.dest);
   Walk walk = Start(s);
   size_t k = 0;
-  auto coverageAt = [&](size_t at) { return s.coverage ? s.coverage + at : nullptr; };
+  // A vector wholly within the span's wholly covered part is drawn as one
+  // with no coverage; one across either end of that part gets its own.
+  const size_t wholeFrom = size_t(s.wholeFrom), wholeTo = size_t(s.wholeTo);
+  float mixed[64];
+  auto coverageOf = [&](size_t at, size_t lanes, float* into) {
+    for (size_t j = 0; j < lanes; ++j) into[j] = at + j >= wholeFrom && at + j < wholeTo ? 1.0f : s.coverage[at + j];
+  };
+  auto coverageAt = [&](size_t at) -> const float* {
+    if (s.coverage == nullptr || (at >= wholeFrom && at + n <= wholeTo)) return nullptr;
+    if (at + n <= wholeFrom || at >= wholeTo) return s.coverage + at;
+    coverageOf(at, n, mixed);
+    return mixed;
+  };
   if (kInside) {
     const size_t from = (size_t(s.insideFrom) + n - 1) / n * n;  // the first vector wholly inside
     for (; k < from && k + n <= size_t(s.count); k += n, Step(walk))
@@ -688,7 +700,7 @@ void Run(const Span& s) {
   std::memcpy(tail, dest + k, rest * 4);
   std::memset(tail + rest, 0, (n - rest) * 4);
   if (s.coverage) {
-    std::memcpy(tailCoverage, s.coverage + k, rest * sizeof(float));
+    coverageOf(k, rest, tailCoverage);
     std::fill(tailCoverage + rest, tailCoverage + n, 0.0f);
   }
   // The lanes past the end read the picture like the others, clamped.
