@@ -35,17 +35,6 @@ bool RangeAt(const Point q[4], double y, double& left, double& right) {
   return left <= right;
 }
 
-// The x-range of the part of the quadrilateral between the lines y0 and y1.
-bool RangeBetween(const Point q[4], double y0, double y1, double& left, double& right) {
-  left = HUGE_VAL, right = -HUGE_VAL;
-  for (int k = 0; k < 4; ++k)
-    if (q[k].y >= y0 && q[k].y <= y1) left = std::min(left, q[k].x), right = std::max(right, q[k].x);
-  double l, r;
-  for (double y : {y0, y1})
-    if (RangeAt(q, y, l, r)) left = std::min(left, l), right = std::max(right, r);
-  return left <= right;
-}
-
 // Clips a convex polygon to the half-plane where inside(p) >= 0.
 template <typename Inside>
 int Clip(const Point* in, int n, Point* out, Inside inside) {
@@ -328,16 +317,22 @@ void DrawSpan(const Drawing& d, int y, const RowSpan& rs, std::vector<float>& co
   }
 }
 
-// Row y's span.
+// Row y's span: the x-ranges where the lines y and y + 1 meet the
+// quadrilateral, and its corners between them.
 RowSpan RowSpanOf(const Drawing& d, int y) {
   RowSpan rs;
-  double outerL, outerR;
-  if (!RangeBetween(d.q, y, y + 1, outerL, outerR)) return rs;
+  double l0, r0, l1, r1;
+  const bool top = RangeAt(d.q, y, l0, r0), bottom = RangeAt(d.q, y + 1, l1, r1);
+  double outerL = HUGE_VAL, outerR = -HUGE_VAL;
+  for (int k = 0; k < 4; ++k)
+    if (d.q[k].y >= y && d.q[k].y <= y + 1) outerL = std::min(outerL, d.q[k].x), outerR = std::max(outerR, d.q[k].x);
+  if (top) outerL = std::min(outerL, l0), outerR = std::max(outerR, r0);
+  if (bottom) outerL = std::min(outerL, l1), outerR = std::max(outerR, r1);
+  if (!(outerL <= outerR)) return rs;
   rs.outer0 = std::max(0, int(std::floor(outerL)));
   rs.outer1 = std::max(rs.outer0, std::min(d.r->width, int(std::ceil(outerR))));
   rs.inner0 = rs.inner1 = rs.outer1;
-  double l0, r0, l1, r1;
-  if (RangeAt(d.q, y, l0, r0) && RangeAt(d.q, y + 1, l1, r1)) {
+  if (top && bottom) {
     rs.inner0 = std::clamp(int(std::ceil(std::max(l0, l1) - 1e-9)), rs.outer0, rs.outer1);
     rs.inner1 = std::clamp(int(std::floor(std::min(r0, r1) + 1e-9)), rs.inner0, rs.outer1);
   }
