@@ -682,7 +682,11 @@ void Run(const Span& s) {
   auto coverageAt = [&](size_t at) -> const float* {
     if (s.coverage == nullptr || (at >= wholeFrom && at + n <= wholeTo)) return nullptr;
     if (at + n <= wholeFrom || at >= wholeTo) return s.coverage + at;
-    coverageOf(at, n, mixed);
+    const DF df;
+    const DI di;
+    const auto index = hn::Iota(di, int(at));
+    const auto whole = hn::AndNot(hn::Lt(index, hn::Set(di, int(wholeFrom))), hn::Lt(index, hn::Set(di, int(wholeTo))));
+    hn::StoreU(hn::IfThenElse(hn::RebindMask(df, whole), hn::Set(df, 1.0f), hn::LoadU(df, s.coverage + at)), df, mixed);
     return mixed;
   };
   if (kInside) {
