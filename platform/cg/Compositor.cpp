@@ -95,11 +95,11 @@ struct EdgeLine {
 };
 
 // The square [x, x + 1] x [y, y + 1]'s part inside one edge whose line
-// crosses it, f00 being f at (x, y). Across the square along the axis the
-// line is nearer to (x when |a| >= |b|), the inside is a run of length
-// L(t) = clamp(p + q t, 0, 1) at each t along the other, |q| <= 1; the part
-// is its integral over t: 0 or 1 up to where the line meets the square's
-// sides, a trapezoid between.
+// crosses it, f00 being f at (x, y). Along the axis f changes faster on (x
+// when |a| >= |b|) the inside is a run of length L(t) = clamp(p + q t, 0, 1)
+// at each t along the other axis, |q| <= 1; the part is its integral over
+// t: 0 or 1 up to where the line meets the square's sides, a trapezoid
+// between.
 double PartInside(const EdgeLine& e, double f00) {
   const bool alongX = std::fabs(e.a) >= std::fabs(e.b);
   const double across = alongX ? e.a : e.b, along = alongX ? e.b : e.a;
