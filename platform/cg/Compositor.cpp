@@ -17,6 +17,12 @@ struct Point {
   double x, y;
 };
 
+// Where a horizontal line meets the quadrilateral: [left, right], when it does.
+struct LineRange {
+  bool meets;
+  double left, right;
+};
+
 // The x-range where the horizontal line at `y` meets the quadrilateral;
 // false when it does not.
 bool RangeAt(const Point q[4], double y, double& left, double& right) {
@@ -317,24 +323,28 @@ void DrawSpan(const Drawing& d, int y, const RowSpan& rs, std::vector<float>& co
   }
 }
 
-// Row y's span: the x-ranges where the lines y and y + 1 meet the
-// quadrilateral, and its corners between them.
-RowSpan RowSpanOf(const Drawing& d, int y) {
+LineRange LineRangeAt(const Drawing& d, int y) {
+  LineRange r;
+  r.meets = RangeAt(d.q, y, r.left, r.right);
+  return r;
+}
+
+// Row y's span, from where the lines y (`top`) and y + 1 (`bottom`) meet the
+// quadrilateral and its corners between them.
+RowSpan RowSpanOf(const Drawing& d, int y, const LineRange& top, const LineRange& bottom) {
   RowSpan rs;
-  double l0, r0, l1, r1;
-  const bool top = RangeAt(d.q, y, l0, r0), bottom = RangeAt(d.q, y + 1, l1, r1);
   double outerL = HUGE_VAL, outerR = -HUGE_VAL;
   for (int k = 0; k < 4; ++k)
     if (d.q[k].y >= y && d.q[k].y <= y + 1) outerL = std::min(outerL, d.q[k].x), outerR = std::max(outerR, d.q[k].x);
-  if (top) outerL = std::min(outerL, l0), outerR = std::max(outerR, r0);
-  if (bottom) outerL = std::min(outerL, l1), outerR = std::max(outerR, r1);
+  for (const LineRange* line : {&top, &bottom})
+    if (line->meets) outerL = std::min(outerL, line->left), outerR = std::max(outerR, line->right);
   if (!(outerL <= outerR)) return rs;
   rs.outer0 = std::max(0, int(std::floor(outerL)));
   rs.outer1 = std::max(rs.outer0, std::min(d.r->width, int(std::ceil(outerR))));
   rs.inner0 = rs.inner1 = rs.outer1;
-  if (top && bottom) {
-    rs.inner0 = std::clamp(int(std::ceil(std::max(l0, l1) - 1e-9)), rs.outer0, rs.outer1);
-    rs.inner1 = std::clamp(int(std::floor(std::min(r0, r1) + 1e-9)), rs.inner0, rs.outer1);
+  if (top.meets && bottom.meets) {
+    rs.inner0 = std::clamp(int(std::ceil(std::max(top.left, bottom.left) - 1e-9)), rs.outer0, rs.outer1);
+    rs.inner1 = std::clamp(int(std::floor(std::min(top.right, bottom.right) + 1e-9)), rs.inner0, rs.outer1);
   }
   return rs;
 }
@@ -353,8 +363,12 @@ bool Composite(const Request& r) {
   bands::Run(bandCount, [&](int b) {
     std::vector<float> coverage;
     const int from = d.y0 + int(long(rows) * b / bandCount), to = d.y0 + int(long(rows) * (b + 1) / bandCount);
+    // Each row's bottom line is the next one's top.
+    LineRange top = LineRangeAt(d, from);
     for (int y = from; y < to; ++y) {
-      DrawSpan(d, y, RowSpanOf(d, y), coverage);
+      const LineRange bottom = LineRangeAt(d, y + 1);
+      DrawSpan(d, y, RowSpanOf(d, y, top, bottom), coverage);
+      top = bottom;
     }
   });
   return true;
