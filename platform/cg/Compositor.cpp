@@ -17,16 +17,15 @@ struct Point {
   double x, y;
 };
 
-// Where a horizontal line meets the quadrilateral: [left, right], when it does.
+// Where the horizontal line at `y` meets the quadrilateral: [left, right],
+// when it does.
 struct LineRange {
   bool meets;
   double left, right;
 };
 
-// The x-range where the horizontal line at `y` meets the quadrilateral;
-// false when it does not.
-bool RangeAt(const Point q[4], double y, double& left, double& right) {
-  left = HUGE_VAL, right = -HUGE_VAL;
+LineRange RangeAt(const Point q[4], double y) {
+  double left = HUGE_VAL, right = -HUGE_VAL;
   for (int k = 0; k < 4; ++k) {
     const Point a = q[k], b = q[(k + 1) % 4];
     if ((a.y - y) * (b.y - y) > 0) continue;  // both on one side
@@ -38,7 +37,7 @@ bool RangeAt(const Point q[4], double y, double& left, double& right) {
     const double x = a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y);
     left = std::min(left, x), right = std::max(right, x);
   }
-  return left <= right;
+  return {left <= right, left, right};
 }
 
 // Clips a convex polygon to the half-plane where inside(p) >= 0.
@@ -323,12 +322,6 @@ void DrawSpan(const Drawing& d, int y, const RowSpan& rs, std::vector<float>& co
   }
 }
 
-LineRange LineRangeAt(const Drawing& d, int y) {
-  LineRange r;
-  r.meets = RangeAt(d.q, y, r.left, r.right);
-  return r;
-}
-
 // Row y's span, from where the lines y (`top`) and y + 1 (`bottom`) meet the
 // quadrilateral and its corners between them.
 RowSpan RowSpanOf(const Drawing& d, int y, const LineRange& top, const LineRange& bottom) {
@@ -364,9 +357,9 @@ bool Composite(const Request& r) {
     std::vector<float> coverage;
     const int from = d.y0 + int(long(rows) * b / bandCount), to = d.y0 + int(long(rows) * (b + 1) / bandCount);
     // Each row's bottom line is the next one's top.
-    LineRange top = LineRangeAt(d, from);
+    LineRange top = RangeAt(d.q, from);
     for (int y = from; y < to; ++y) {
-      const LineRange bottom = LineRangeAt(d, y + 1);
+      const LineRange bottom = RangeAt(d.q, y + 1);
       DrawSpan(d, y, RowSpanOf(d, y, top, bottom), coverage);
       top = bottom;
     }
