@@ -89,10 +89,6 @@ void InsidePart(Span& s) {
   s.insideFrom = first, s.insideTo = last;
 }
 
-}  // namespace
-
-namespace {
-
 // An edge of the quadrilateral as a linear function of the point, positive
 // on the inside: f(x, y) = c + a x + b y.
 struct EdgeLine {

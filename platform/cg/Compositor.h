@@ -49,7 +49,7 @@ constexpr int kBias = 16384;
 // One span of a row: `count` pixels from `dest`, pixel k reading the picture
 // at the point (u0 + k du, v0 + k dv) (its centre mapped back), with
 // coverage[k] (all 1 when nil); pixels wholeFrom to wholeTo - 1 are wholly
-// covered, and their coverage entries are not read.
+// covered, and their coverage entries need not be set.
 struct Span {
   UInt8* dest;
   int count;

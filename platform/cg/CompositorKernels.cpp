@@ -676,18 +676,20 @@ void Run(const Span& s) {
   // with no coverage; one across either end of that part gets its own.
   const size_t wholeFrom = size_t(s.wholeFrom), wholeTo = size_t(s.wholeTo);
   float mixed[64];
-  auto coverageOf = [&](size_t at, size_t lanes, float* into) {
-    for (size_t j = 0; j < lanes; ++j) into[j] = at + j >= wholeFrom && at + j < wholeTo ? 1.0f : s.coverage[at + j];
-  };
-  auto coverageAt = [&](size_t at) -> const float* {
-    if (s.coverage == nullptr || (at >= wholeFrom && at + n <= wholeTo)) return nullptr;
-    if (at + n <= wholeFrom || at >= wholeTo) return s.coverage + at;
+  // The vector at pixel `at`'s coverage, its entries read from `from`, 1
+  // where the pixels are wholly covered.
+  auto mixedAt = [&](size_t at, const float* from) {
     const DF df;
     const DI di;
     const auto index = hn::Iota(di, int(at));
     const auto whole = hn::AndNot(hn::Lt(index, hn::Set(di, int(wholeFrom))), hn::Lt(index, hn::Set(di, int(wholeTo))));
-    hn::StoreU(hn::IfThenElse(hn::RebindMask(df, whole), hn::Set(df, 1.0f), hn::LoadU(df, s.coverage + at)), df, mixed);
+    hn::StoreU(hn::IfThenElse(hn::RebindMask(df, whole), hn::Set(df, 1.0f), hn::LoadU(df, from)), df, mixed);
     return mixed;
+  };
+  auto coverageAt = [&](size_t at) -> const float* {
+    if (s.coverage == nullptr || (at >= wholeFrom && at + n <= wholeTo)) return nullptr;
+    if (at + n <= wholeFrom || at >= wholeTo) return s.coverage + at;
+    return mixedAt(at, s.coverage + at);
   };
   if (kInside) {
     const size_t from = (size_t(s.insideFrom) + n - 1) / n * n;  // the first vector wholly inside
@@ -704,11 +706,11 @@ void Run(const Span& s) {
   std::memcpy(tail, dest + k, rest * 4);
   std::memset(tail + rest, 0, (n - rest) * 4);
   if (s.coverage) {
-    coverageOf(k, rest, tailCoverage);
+    std::memcpy(tailCoverage, s.coverage + k, rest * sizeof(float));
     std::fill(tailCoverage + rest, tailCoverage + n, 0.0f);
   }
   // The lanes past the end read the picture like the others, clamped.
-  Lanes<kMode, false>(s, walk, k, tail, s.coverage ? tailCoverage : nullptr);
+  Lanes<kMode, false>(s, walk, k, tail, s.coverage ? mixedAt(k, tailCoverage) : nullptr);
   std::memcpy(dest + k, tail, rest * 4);
 }
 
