@@ -3,6 +3,7 @@
 #include <OpenImageIO/imageio.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -40,6 +41,23 @@ std::string OneLine(std::string text, const char* otherwise) {
 std::nullptr_t Failed(std::string why) {
   lgFailure = std::move(why);
   return nullptr;
+}
+
+// The first `channels` channels of every pixel, as bytes. OpenImageIO's TIFF
+// reader turns a white-is-zero file's levels back over too much memory when
+// it reads compressed strips of more than one channel in one go; row by row
+// it takes its per-row path, which turns exactly the row it read.
+bool ReadPixels(OIIO::ImageInput* in, int index, int channels, UInt8* data) {
+  const OIIO::ImageSpec& spec = in->spec();
+  const bool whiteIsZeroStrips = spec.tile_width == 0 && std::strcmp(in->format_name(), "tiff") == 0 &&
+                                 spec.get_int_attribute("tiff:PhotometricInterpretation", -1) == 0;
+  if (!whiteIsZeroStrips) return in->read_image(index, 0, 0, channels, OIIO::TypeDesc::UINT8, data);
+  const size_t rowBytes = size_t(spec.width) * size_t(channels);
+  for (int y = 0; y < spec.height; ++y)
+    if (!in->read_scanlines(index, 0, spec.y + y, spec.y + y + 1, 0, 0, channels, OIIO::TypeDesc::UINT8,
+                            data + size_t(y) * rowBytes))
+      return false;
+  return true;
 }
 
 }  // namespace
@@ -126,7 +144,7 @@ CGImageRef CGImageSourceCreateImageAtIndex(CGImageSourceRef source, size_t index
     const int colour = n >= 3 ? 3 : 1;
     const int read = std::max(colour, alpha + 1);
     std::vector<UInt8> data(w * h * size_t(read));
-    if (!in->read_image(int(index), 0, 0, read, OIIO::TypeDesc::UINT8, data.data()))
+    if (!ReadPixels(in, int(index), read, data.data()))
       return Failed(OneLine(in->geterror(), "its pixels cannot be read"));
     const bool straight = spec.get_int_attribute("oiio:UnassociatedAlpha", 0) != 0;
     std::vector<UInt8> argb(w * h * 4);

@@ -212,6 +212,70 @@ TEST(ImageImport, PhotoshopFilesAreRead) {
   CGImageRelease(image);
 }
 
+// Sets a TIFF's photometric interpretation to white-is-zero in place: its
+// first directory's tag 262, a short held in the entry itself (little-endian).
+void MakeWhiteIsZero(const std::string& path) {
+  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+  auto u16 = [&](std::streamoff at) {
+    UInt8 b[2] = {};
+    f.seekg(at), f.read(reinterpret_cast<char*>(b), 2);
+    return unsigned(b[0] | b[1] << 8);
+  };
+  f.seekg(4);
+  UInt8 o[4] = {};
+  f.read(reinterpret_cast<char*>(o), 4);
+  const std::streamoff ifd = o[0] | o[1] << 8 | o[2] << 16 | std::streamoff(o[3]) << 24;
+  const unsigned entries = u16(ifd);
+  for (unsigned k = 0; k < entries; ++k) {
+    const std::streamoff entry = ifd + 2 + 12 * std::streamoff(k);
+    if (u16(entry) != 262) continue;
+    f.seekp(entry + 8), f.put(0), f.put(0);
+    return;
+  }
+  ADD_FAILURE() << "no photometric tag in " << path;
+}
+
+// A scanned TIFF may store white as zero. Every level comes in turned back,
+// whatever the number of channels, in files of many compressed strips or tiles.
+TEST(ImageImport, WhiteIsZeroTiffsComeInWithTheirLevelsTurnedBack) {
+  TempDir dir;
+  struct Case {
+    int channels;
+    bool tiled;
+  };
+  for (const Case k : {Case{1, false}, Case{4, false}, Case{16, false}, Case{16, true}}) {
+    const int channels = k.channels;
+    const std::string path = dir / ("white-is-zero-" + std::to_string(channels) + (k.tiled ? "-tiled" : "") + ".tif");
+    const int side = 256;
+    auto out = OIIO::ImageOutput::create(path);
+    ASSERT_TRUE(out);
+    OIIO::ImageSpec spec(side, side, channels, OIIO::TypeDesc::UINT8);
+    spec.attribute("compression", "zip");
+    spec.attribute("tiff:RowsPerStrip", 16);
+    if (k.tiled) spec.tile_width = spec.tile_height = 64;
+    spec.attribute("oiio:UnassociatedAlpha", 1);
+    // Stored levels: the colour channels follow x and y, alpha is stored 0.
+    std::vector<UInt8> px(size_t(side) * side * channels);
+    for (int y = 0; y < side; ++y)
+      for (int x = 0; x < side; ++x)
+        for (int c = 0; c < channels; ++c)
+          px[(size_t(y) * side + x) * channels + c] = c == 3 ? 0 : UInt8(c == 1 ? y : x);
+    ASSERT_TRUE(out->open(path, spec) && out->write_image(OIIO::TypeDesc::UINT8, px.data())) << out->geterror();
+    out->close();
+    MakeWhiteIsZero(path);
+
+    CGImageRef image = Import(path);
+    ASSERT_NE(image, nullptr) << path << ": " << PictureImportFailure();
+    for (int y : {0, 17, 255})
+      for (int x : {0, 100, 254}) {
+        const UInt8 r = UInt8(255 - x), g = channels == 1 ? r : UInt8(255 - y);
+        const UInt8 b = channels == 1 ? r : UInt8(255 - x);
+        EXPECT_EQ(PicturePixel(image, x, y), (Pixel{255, r, g, b})) << path << " at " << x << ", " << y;
+      }
+    CGImageRelease(image);
+  }
+}
+
 unsigned Crc32(const UInt8* p, size_t n) {
   unsigned c = 0xFFFFFFFF;
   for (size_t i = 0; i < n; ++i) {
