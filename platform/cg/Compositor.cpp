@@ -327,9 +327,10 @@ constexpr int kPrefetchEvery = 8, kPrefetchAhead = 16;
 // picture's samples climb through its rows, meeting each row for a few
 // pixels only: the processor does not foresee those reads, and once a large
 // frame's copy has pushed the picture out of the cache each of them waits on
-// memory. One request per picture row crossed, for the two rows a sample
-// blends; a row that crosses fewer than one picture row in 16 pixels reads
-// in order, which the processor foresees.
+// memory. One request per picture row crossed (the row below a sample,
+// which it also blends, is the next one crossed); a row that crosses fewer
+// than one picture row in 16 pixels reads in order, which the processor
+// foresees.
 void PrefetchRowReads(const Drawing& d, int y, int from, int to) {
   if (d.r->mode == kClear || d.base.direct || from >= to) return;
   UInt32 u0, v0, u1, v1;
@@ -344,7 +345,6 @@ void PrefetchRowReads(const Drawing& d, int y, int from, int to) {
   for (std::int64_t k = 0; k <= crossed; ++k, u += stepU, v += stepV) {
     const int column = std::clamp(int(u >> 16) - kBias, 0, w - 1), row = std::clamp(int(v >> 16) - kBias, 0, h - 1);
     __builtin_prefetch(picture + size_t(row) * w + column);
-    __builtin_prefetch(picture + size_t(std::min(row + 1, h - 1)) * w + column);
   }
   // A routine that only prefetches looks free of effects to the compiler,
   // which would then drop its calls; this empty statement keeps them.
