@@ -215,22 +215,14 @@ TEST(ImageImport, PhotoshopFilesAreRead) {
 // Sets a TIFF's photometric interpretation to white-is-zero in place: its
 // first directory's tag 262, a short held in the entry itself (little-endian).
 void MakeWhiteIsZero(const std::string& path) {
-  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-  auto u16 = [&](std::streamoff at) {
-    UInt8 b[2] = {};
-    f.seekg(at), f.read(reinterpret_cast<char*>(b), 2);
-    return unsigned(b[0] | b[1] << 8);
-  };
-  f.seekg(4);
-  UInt8 o[4] = {};
-  f.read(reinterpret_cast<char*>(o), 4);
-  const std::streamoff ifd = o[0] | o[1] << 8 | o[2] << 16 | std::streamoff(o[3]) << 24;
-  const unsigned entries = u16(ifd);
-  for (unsigned k = 0; k < entries; ++k) {
-    const std::streamoff entry = ifd + 2 + 12 * std::streamoff(k);
+  std::vector<UInt8> f = ReadFileBytes(path);
+  auto u16 = [&](size_t at) { return unsigned(f[at] | f[at + 1] << 8); };
+  const size_t ifd = u16(4) | size_t(u16(6)) << 16;
+  for (unsigned k = 0; k < u16(ifd); ++k) {
+    const size_t entry = ifd + 2 + 12 * size_t(k);
     if (u16(entry) != 262) continue;
-    f.seekp(entry + 8), f.put(0), f.put(0);
-    return;
+    f[entry + 8] = f[entry + 9] = 0;
+    return WriteFileBytes(path, f);
   }
   ADD_FAILURE() << "no photometric tag in " << path;
 }
